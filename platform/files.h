@@ -1,0 +1,36 @@
+// Reading whole files for the server: opened without line-end translation and never
+// inherited by a launched app.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+/// One file opened for reading; closed on every path.
+class ReadFile {
+ public:
+  ReadFile() = default;
+  ReadFile(const ReadFile&) = delete;
+  ReadFile& operator=(const ReadFile&) = delete;
+  ~ReadFile();
+
+  /// Opens `path` for reading bytes; false when it cannot be opened.
+  bool open(const char* path);
+
+  /// True for an ordinary file (not a directory, device or pipe).
+  bool isRegular() const;
+
+  /// Size in bytes from the file system, or -1.
+  std::int64_t size() const;
+
+  /// Reads up to `size` bytes, repeating short reads; bytes read (0 at end, -1 on error).
+  long readFully(char* data, std::size_t size);
+
+ private:
+  int fd_ = -1;
+};
+
+/// Removes a file; the result is 0 or -1, and callers that may ignore it do.
+int removeFile(const char* path);
+
+/// True when `path` names something that can be opened for reading now.
+bool fileReadable(const char* path);

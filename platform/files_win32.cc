@@ -1,0 +1,47 @@
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "platform/files.h"
+
+ReadFile::~ReadFile() {
+  if (fd_ >= 0) ::_close(fd_);
+}
+
+bool ReadFile::open(const char* path) {
+  fd_ = ::_open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  return fd_ >= 0;
+}
+
+bool ReadFile::isRegular() const {
+  struct _stat64 st {};
+  return fd_ >= 0 && ::_fstat64(fd_, &st) == 0 && (st.st_mode & _S_IFREG) != 0;
+}
+
+std::int64_t ReadFile::size() const {
+  struct _stat64 st {};
+  if (fd_ < 0 || ::_fstat64(fd_, &st) != 0) return -1;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+long ReadFile::readFully(char* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const int n = ::_read(fd_, data + done, static_cast<unsigned>(size - done));
+    if (n < 0) return done > 0 ? static_cast<long>(done) : -1;
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<long>(done);
+}
+
+int removeFile(const char* path) { return std::remove(path); }
+
+bool fileReadable(const char* path) {
+  const int fd = ::_open(path, _O_RDONLY | _O_BINARY);
+  if (fd < 0) return false;
+  ::_close(fd);
+  return true;
+}

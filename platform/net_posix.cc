@@ -1,0 +1,110 @@
+#include <cerrno>
+#include <csignal>
+#include <ctime>
+
+#include <fcntl.h>
+
+#include "platform/net.h"
+
+int netStart() { return 0; }
+
+void netStop() {}
+
+int netLastError() { return errno; }
+
+SocketHandle openSocket(int domain, int type, int protocol) {
+  return ::socket(domain, type | SOCK_CLOEXEC, protocol);
+}
+
+SocketHandle acceptNow(SocketHandle listener, sockaddr_in* peer) {
+  socklen_t length = sizeof *peer;
+  return ::accept4(listener, reinterpret_cast<sockaddr*>(peer), &length, SOCK_CLOEXEC);
+}
+
+AcceptFailure lastAcceptFailure() {
+  switch (errno) {
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+    case EINTR:
+    case ECONNABORTED:
+    case EPROTO:
+    case EPERM:
+    case ENETDOWN:
+    case ENOPROTOOPT:
+    case EHOSTDOWN:
+    case ENONET:
+    case EHOSTUNREACH:
+    case EOPNOTSUPP:
+    case ENETUNREACH:
+      return AcceptFailure::TryAgain;
+    case EMFILE:
+    case ENFILE:
+    case ENOBUFS:
+    case ENOMEM:
+      return AcceptFailure::OutOfDescriptors;
+    default:
+      return AcceptFailure::Fatal;
+  }
+}
+
+int setNonBlocking(SocketHandle socket) {
+  const int flags = ::fcntl(socket, F_GETFL, 0);
+  return flags < 0 ? -1 : ::fcntl(socket, F_SETFL, flags | O_NONBLOCK);
+}
+
+void closeSocket(SocketHandle socket) {
+  if (socket != invalidSocket) ::close(socket);
+}
+
+int waitReadable(SocketHandle socket, int timeoutMs) {
+  // select rather than poll: it is the wait the consoles' exchanges are defined by, and a
+  // fresh timeval per call keeps every wait at its full length.
+  if (socket < 0 || socket >= FD_SETSIZE) return -1;
+  fd_set readSet;
+  FD_ZERO(&readSet);
+  FD_SET(socket, &readSet);
+  timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  const int status = ::select(socket + 1, &readSet, nullptr, nullptr, &timeout);
+  if (status < 0) return -1;
+  return status > 0 && FD_ISSET(socket, &readSet) ? 1 : 0;
+}
+
+int pollSockets(PollFd* entries, unsigned count, int timeoutMs) {
+  return ::poll(entries, count, timeoutMs);
+}
+
+long sendNoSignal(SocketHandle socket, const char* data, std::size_t size) {
+  return ::send(socket, data, size, MSG_NOSIGNAL);
+}
+
+long recvNow(SocketHandle socket, char* data, std::size_t size) {
+  return ::recv(socket, data, size, MSG_DONTWAIT);
+}
+
+bool netWouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR; }
+
+void ignoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
+
+int allowQuickRebind(SocketHandle socket) {
+  const int on = 1;
+  return ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+}
+
+int setSendTimeout(SocketHandle socket, int timeoutMs) {
+  timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  return ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+}
+
+std::int64_t monotonicMs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+void sleepMs(int ms) {
+  timespec pause{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+  while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+  }
+}

@@ -1,0 +1,97 @@
+#include "platform/net.h"
+
+#pragma comment(lib, "ws2_32.lib")
+
+int netStart() {
+  WSADATA wsa;
+  return WSAStartup(MAKEWORD(2, 2), &wsa);
+}
+
+void netStop() { WSACleanup(); }
+
+int netLastError() { return WSAGetLastError(); }
+
+SocketHandle openSocket(int domain, int type, int protocol) {
+  const SocketHandle s = ::socket(domain, type, protocol);
+  if (s != invalidSocket) SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+  return s;
+}
+
+SocketHandle acceptNow(SocketHandle listener, sockaddr_in* peer) {
+  int length = sizeof *peer;
+  const SocketHandle s = ::accept(listener, reinterpret_cast<sockaddr*>(peer), &length);
+  if (s == invalidSocket) return s;
+  // Accepted sockets inherit the listener's non-blocking mode; replies go out in one
+  // blocking send.
+  u_long blocking = 0;
+  ::ioctlsocket(s, FIONBIO, &blocking);
+  SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+  return s;
+}
+
+AcceptFailure lastAcceptFailure() {
+  switch (WSAGetLastError()) {
+    case WSAEWOULDBLOCK:
+    case WSAEINTR:
+    case WSAECONNRESET:
+    case WSAENETDOWN:
+      return AcceptFailure::TryAgain;
+    case WSAEMFILE:
+    case WSAENOBUFS:
+      return AcceptFailure::OutOfDescriptors;
+    default:
+      return AcceptFailure::Fatal;
+  }
+}
+
+int setNonBlocking(SocketHandle socket) {
+  u_long on = 1;
+  return ::ioctlsocket(socket, FIONBIO, &on);
+}
+
+void closeSocket(SocketHandle socket) {
+  if (socket != invalidSocket) ::closesocket(socket);
+}
+
+int waitReadable(SocketHandle socket, int timeoutMs) {
+  fd_set readSet;
+  FD_ZERO(&readSet);
+  FD_SET(socket, &readSet);
+  timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  const int status = ::select(0, &readSet, nullptr, nullptr, &timeout);
+  if (status == SOCKET_ERROR) return -1;
+  return status > 0 && FD_ISSET(socket, &readSet) ? 1 : 0;
+}
+
+int pollSockets(PollFd* entries, unsigned count, int timeoutMs) {
+  return ::WSAPoll(entries, count, timeoutMs);
+}
+
+long sendNoSignal(SocketHandle socket, const char* data, std::size_t size) {
+  return ::send(socket, data, static_cast<int>(size), 0);
+}
+
+long recvNow(SocketHandle socket, char* data, std::size_t size) {
+  // Only called once poll has reported the socket readable, so this does not block.
+  return ::recv(socket, data, static_cast<int>(size), 0);
+}
+
+bool netWouldBlock() { return WSAGetLastError() == WSAEWOULDBLOCK; }
+
+void ignoreBrokenPipe() {}
+
+int allowQuickRebind(SocketHandle socket) {
+  const BOOL on = TRUE;
+  return ::setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+                      sizeof on);
+}
+
+int setSendTimeout(SocketHandle socket, int timeoutMs) {
+  const DWORD timeout = static_cast<DWORD>(timeoutMs);
+  return ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout),
+                      sizeof timeout);
+}
+
+std::int64_t monotonicMs() { return static_cast<std::int64_t>(GetTickCount64()); }
+
+void sleepMs(int ms) { Sleep(static_cast<DWORD>(ms)); }

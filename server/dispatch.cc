@@ -1,0 +1,38 @@
+#include "server/dispatch.h"
+
+#include <cstring>
+
+#include "platform/files.h"
+#include "server/console_exchange.h"
+#include "server/http_replies.h"
+#include "server/http_request.h"
+#include "server/server_apps.h"
+#include "server/server_state.h"
+#include "server/static_files.h"
+
+namespace {
+
+bool is(const char* word, const char* expected) { return std::strcmp(word, expected) == 0; }
+
+}  // namespace
+
+void serveRequest() {
+  if (!splitRequestLine()) {
+    sendReply(Bad);
+    return;
+  }
+  char* body = findBody();
+  if (is(method, "GET")) {
+    serveFile();
+  } else if (is(method, "PUT")) {
+    if (is(route, "/ServerPutOSC")) servePutOSC(body);
+    else servePutApp(body);
+  } else if (is(method, "POST")) {
+    // Every POST clears the last app's answer, so a later app POST never returns it.
+    removeFile(dataFilePath.c_str());
+    if (is(route, "/ServerPostOSC")) servePostOSC(body);
+    else servePostApp(body);
+  } else {
+    sendReply(Bad);
+  }
+}

@@ -1,0 +1,19 @@
+// Command text -> OSC packet: the syntax web pages write commands in.
+//
+//   <address> ,<tags> <arg> <arg> ...     e.g.  /ch/01/config/name ,s 'Lead Vox'
+#pragma once
+
+#include <span>
+
+/// Encodes the command `text` (NUL-terminated, rewritten in place) into `packet` from its
+/// first byte. Returns the packet length (a multiple of 4); -1 when a blob's work area
+/// cannot be allocated; -2 when the packet would not fit `packet` (nothing is written
+/// past it).
+int wCparse(std::span<char> packet, char* text);
+
+/// Converts the hex digit pairs of `text` from `start` up to `length` into bytes at
+/// `output`; blanks where a pair would begin are skipped. Returns the bytes made.
+int XprepBlob(const char* text, int length, int start, unsigned char* output);
+
+/// The value of one hex digit; 0 for any other character.
+int Xnibble(char c);

@@ -1,0 +1,179 @@
+#include "server/request_loop.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string_view>
+#include <vector>
+
+#include "platform/net.h"
+#include "server/dispatch.h"
+#include "server/http_replies.h"
+#include "server/http_request.h"
+#include "server/server_state.h"
+
+namespace {
+
+// A connection whose request has not come whole yet. Its bytes so far are kept aside
+// only in this rare case; a request that arrives in one segment is read straight into
+// `request` and never copied.
+struct Pending {
+  Socket socket;
+  std::int64_t deadline = 0;
+  std::unique_ptr<char[]> partial;
+  int length = 0;
+};
+
+std::vector<Pending> pending;
+std::vector<PollFd> pollSet;
+
+int requestCapacity() { return oscMaxSize - 1; }
+
+bool bufferIsFull(int length) { return length >= requestCapacity(); }
+
+// Serves the request now in `request` on `connection`, then closes it.
+void serveAndClose(Socket connection, int length) {
+  reqlen = length;
+  request[reqlen] = '\0';
+  clientSocket = connection.get();
+  serveRequest();
+  if (bufferIsFull(length)) {
+    // The rest of an over-long request is never read; draining what is queued keeps the
+    // close from turning into a reset that could discard the reply at the client.
+    char sink[4096];
+    for (int i = 0; i < 64 && recvNow(connection.get(), sink, sizeof sink) > 0; ++i) {
+    }
+  }
+  clientSocket = invalidSocket;
+}
+
+// Appends what the connection has queued to `buffer`; false when the peer closed or failed
+// before anything usable came (the connection is then dropped).
+enum class ReadState { Waiting, Complete, Dropped };
+
+ReadState readMore(SocketHandle socket, char* buffer, int& length) {
+  const long got = recvNow(socket, buffer + length, static_cast<std::size_t>(requestCapacity() - length));
+  if (got < 0) return netWouldBlock() ? ReadState::Waiting : ReadState::Dropped;
+  if (got == 0) return length > 0 ? ReadState::Complete : ReadState::Dropped;
+  length += static_cast<int>(got);
+  if (bufferIsFull(length) ||
+      requestIsComplete(std::string_view(buffer, static_cast<std::size_t>(length)))) {
+    return ReadState::Complete;
+  }
+  return ReadState::Waiting;
+}
+
+void dropOldestPending() {
+  if (!pending.empty()) pending.erase(pending.begin());
+}
+
+void keepPending(Socket connection, int length) {
+  if (pending.size() >= maxPendingConnections) dropOldestPending();
+  Pending p;
+  p.socket = std::move(connection);
+  p.deadline = monotonicMs() + requestDeadlineMs;
+  p.length = length;
+  if (length > 0) {
+    p.partial.reset(new (std::nothrow) char[static_cast<std::size_t>(oscMaxSize)]);
+    if (!p.partial) return;  // no room to wait for it: the connection is closed
+    std::memcpy(p.partial.get(), request, static_cast<std::size_t>(length));
+  }
+  pending.push_back(std::move(p));
+}
+
+// A fresh connection: most requests are already there and are served at once.
+void admit(Socket connection) {
+  int length = 0;
+  switch (readMore(connection.get(), request, length)) {
+    case ReadState::Complete:
+      serveAndClose(std::move(connection), length);
+      break;
+    case ReadState::Waiting:
+      keepPending(std::move(connection), length);
+      break;
+    case ReadState::Dropped:
+      break;
+  }
+}
+
+// Accepts every waiting connection; -1 when accept failed for good.
+int acceptAll() {
+  for (;;) {
+    Socket connection(acceptNow(serverSocket, &client_addr));
+    if (connection.valid()) {
+      admit(std::move(connection));
+      continue;
+    }
+    const AcceptFailure failure = lastAcceptFailure();
+    if (failure == AcceptFailure::TryAgain) return 0;
+    if (failure == AcceptFailure::OutOfDescriptors && !pending.empty()) {
+      // Out of descriptors: give up the oldest waiting connection rather than the server.
+      dropOldestPending();
+      return 0;
+    }
+    std::perror("accept");
+    return -1;
+  }
+}
+
+// Serves or drops each pending connection that poll reported.
+void servicePending() {
+  const std::int64_t now = monotonicMs();
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < pending.size(); ++i) {
+    Pending& p = pending[i];
+    const short events = pollSet[i + 1].revents;
+    if (events != 0) {
+      if (!p.partial) p.partial.reset(new (std::nothrow) char[static_cast<std::size_t>(oscMaxSize)]);
+      if (!p.partial) continue;
+      const ReadState state = readMore(p.socket.get(), p.partial.get(), p.length);
+      if (state == ReadState::Dropped) continue;
+      if (state == ReadState::Complete) {
+        std::memcpy(request, p.partial.get(), static_cast<std::size_t>(p.length));
+        serveAndClose(std::move(p.socket), p.length);
+        continue;
+      }
+    }
+    if (now >= p.deadline) {
+      // A request begun but never finished gets the time-out reply; an idle spare
+      // connection is closed silently.
+      if (p.length > 0) {
+        clientSocket = p.socket.get();
+        sendReply(Timeout);
+        clientSocket = invalidSocket;
+      }
+      continue;
+    }
+    if (kept != i) pending[kept] = std::move(p);
+    ++kept;
+  }
+  pending.resize(kept);
+}
+
+int nextWaitMs() {
+  if (pending.empty()) return -1;
+  std::int64_t soonest = pending.front().deadline;
+  for (const auto& p : pending) soonest = p.deadline < soonest ? p.deadline : soonest;
+  const std::int64_t wait = soonest - monotonicMs();
+  return wait < 0 ? 0 : static_cast<int>(wait);
+}
+
+}  // namespace
+
+int runRequestLoop() {
+  setNonBlocking(serverSocket);
+  pending.reserve(maxPendingConnections);
+  for (;;) {
+    pollSet.clear();
+    pollSet.push_back(PollFd{serverSocket, POLLIN, 0});
+    for (const auto& p : pending) pollSet.push_back(PollFd{p.socket.get(), POLLIN, 0});
+    const int ready = pollSockets(pollSet.data(), static_cast<unsigned>(pollSet.size()), nextWaitMs());
+    if (ready < 0 && !netWouldBlock()) {
+      std::perror("poll");
+      return -1;
+    }
+    if (!pending.empty()) servicePending();
+    if (ready > 0 && (pollSet[0].revents & POLLIN) != 0 && acceptAll() < 0) return -1;
+  }
+}

@@ -1,0 +1,134 @@
+#include "server/static_files.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string_view>
+
+#include "platform/files.h"
+#include "server/http_replies.h"
+#include "server/server_state.h"
+
+namespace {
+
+constexpr std::size_t pathRoom = 128;
+constexpr std::string_view documentRoot = "htdocs";
+
+struct MimeType {
+  std::string_view extension;
+  const char* type;
+};
+
+constexpr std::array mimeTypes = {
+    MimeType{".html", "text/html"},  MimeType{".css", "text/css"},
+    MimeType{".js", "application/js"}, MimeType{".jpg", "image/jpeg"},
+    MimeType{".gif", "image/gif"},   MimeType{".bmp", "image/bmp"},
+    MimeType{".webp", "image/webp"}, MimeType{".pdf", "image/pdf"},
+    MimeType{".png", "image/png"},   MimeType{".tif", "image/tiff"},
+    MimeType{".tiff", "image/tiff"},
+};
+
+std::tm localNow(std::time_t now) {
+  std::tm parts{};
+#ifdef _WIN32
+  localtime_s(&parts, &now);
+#else
+  localtime_r(&now, &parts);
+#endif
+  return parts;
+}
+
+}  // namespace
+
+int getFileURL(char* route, char* fileURL) {
+  fileURL[0] = '\0';
+  if (char* query = std::strrchr(route, '?')) *query = '\0';
+  std::size_t length = std::strlen(route);
+  if (length > 0 && route[length - 1] == '/') {
+    constexpr std::string_view index = "index.html";
+    if (length + index.size() >= pathRoom) return -1;
+    std::memcpy(route + length, index.data(), index.size() + 1);
+    length += index.size();
+  }
+  const bool hasDot = std::strchr(route, '.') != nullptr;
+  const std::size_t total = documentRoot.size() + length + (hasDot ? 0 : 5);
+  if (total >= pathRoom) return -1;
+  std::memcpy(fileURL, documentRoot.data(), documentRoot.size());
+  std::memcpy(fileURL + documentRoot.size(), route, length + 1);
+  if (!hasDot) std::memcpy(fileURL + documentRoot.size() + length, ".html", 6);
+  return 0;
+}
+
+void getMimeType(const char* path, char* type) {
+  const char* dot = std::strrchr(path, '.');
+  const char* chosen = "text/html";
+  if (dot != nullptr) {
+    for (const auto& m : mimeTypes) {
+      if (m.extension == dot) {
+        chosen = m.type;
+        break;
+      }
+    }
+  }
+  std::strcpy(type, chosen);
+}
+
+int getTimeString(char* buf, std::size_t size) {
+  // The date changes once a second; formatting it once per second keeps it off the
+  // per-request cost.
+  static std::time_t cachedSecond = -1;
+  static char cached[100];
+  static std::size_t cachedLength = 0;
+  const std::time_t now = std::time(nullptr);
+  if (now != cachedSecond) {
+    const std::tm parts = localNow(now);
+    cachedLength = std::strftime(cached, sizeof cached, "%a, %d %b %Y %H:%M:%S", &parts);
+    cachedSecond = now;
+  }
+  if (size == 0) return 0;
+  const std::size_t n = cachedLength < size ? cachedLength : size - 1;
+  std::memcpy(buf, cached, n);
+  buf[n] = '\0';
+  return static_cast<int>(n);
+}
+
+bool hasParentSegment(const char* path) {
+  const std::string_view p(path);
+  std::size_t start = 0;
+  while (start <= p.size()) {
+    std::size_t end = p.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = p.size();
+    if (p.substr(start, end - start) == "..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+void serveFile() {
+  ReadFile file;
+  if (getFileURL(route, fileURL) != 0 || hasParentSegment(fileURL) || !file.open(fileURL) ||
+      !file.isRegular()) {
+    sendReply(NotFound);
+    return;
+  }
+  char date[100];
+  char type[32];
+  getTimeString(date, sizeof date);
+  getMimeType(fileURL, type);
+  const std::int64_t size = file.size();
+  char header[200];
+  const int headerLength = std::snprintf(
+      header, sizeof header, "HTTP/1.1 200 OK\r\nDate: %s\r\nContent-Type: %s\r\n\n", date, type);
+  if (size < 0) {
+    sendReply(NotFound);
+    return;
+  }
+  char* reply = replyBuffer(static_cast<std::size_t>(headerLength + size));
+  if (reply == nullptr) failOutOfMemory();
+  std::memcpy(reply, header, static_cast<std::size_t>(headerLength));
+  // Only bytes actually read go out: a file that shrank since its size was taken is sent
+  // as far as it could be read.
+  const long got = file.readFully(reply + headerLength, static_cast<std::size_t>(size));
+  sendToClient(reply, static_cast<std::size_t>(headerLength + (got > 0 ? got : 0)));
+}
