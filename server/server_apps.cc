@@ -1,9 +1,108 @@
 #include "server/server_apps.h"
 
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string_view>
+
+#include "platform/files.h"
+#include "platform/net.h"
+#include "platform/process.h"
 #include "server/http_replies.h"
 #include "server/server_state.h"
 
-// Placeholder until app launching lands: no app can be started yet.
-int ServerForkApp(const char*, const char*, const char*) { return 0; }
-void servePutApp(char*) { sendReply(NotImpl); }
-void servePostApp(char*) { sendReply(NotImpl); }
+namespace {
+
+constexpr int dataFileWaitMs = 500;
+constexpr int dataFilePollMs = 10;
+constexpr std::size_t textReplyHeaderRoom = 128;
+
+// One watch on the apps directory for the whole run (appsDir never changes once serving).
+FolderWatch appsDirWatch;
+
+// Only files inside the apps directory may run: the route must start with its separator,
+// and no segment may climb out of it. A backslash is a separator on Windows, so it is
+// refused everywhere rather than judged per platform.
+bool routeStaysInAppsDir(std::string_view route) {
+  if (route.empty() || route.front() != '/') return false;
+  if (route.find('\\') != std::string_view::npos) return false;
+  std::size_t start = 1;
+  while (start <= route.size()) {
+    std::size_t end = route.find('/', start);
+    if (end == std::string_view::npos) end = route.size();
+    if (route.substr(start, end - start) == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+// Opens the data file into `file` at once and then every 10 ms (sooner when the apps
+// directory gains a file) until 500 ms after the launch; false when the time ran out.
+// No attempt is made once the deadline has passed.
+bool awaitDataFile(ReadFile& file, FolderWatch& watch) {
+  wTime0 = monotonicMs();
+  wTime1 = wTime0 + dataFileWaitMs;
+  for (;;) {
+    if (file.open(dataFilePath.c_str())) return true;
+    const std::int64_t left = wTime1 - wTime0;
+    watch.waitMs(static_cast<int>(left < dataFilePollMs ? left : dataFilePollMs));
+    wTime0 = monotonicMs();
+    if (wTime0 >= wTime1) return false;
+  }
+}
+
+// Sends the file's bytes as the text reply, header and body in one buffer and one send.
+// A file that yields fewer bytes than its size declares only the bytes it gave.
+void sendDataFile(ReadFile& file) {
+  std::int64_t size = file.size();
+  if (size < 0) size = 0;
+  const auto room = static_cast<std::size_t>(size) + textReplyHeaderRoom;
+  char* reply = replyBuffer(room);
+  if (reply == nullptr) failOutOfMemory();
+  int header = textReplyHeader(reply, textReplyHeaderRoom, static_cast<std::size_t>(size));
+  long got = file.readFully(reply + header, static_cast<std::size_t>(size));
+  if (got < 0) got = 0;
+  if (got != size) {
+    char shorter[textReplyHeaderRoom];
+    const int fixed = textReplyHeader(shorter, sizeof shorter, static_cast<std::size_t>(got));
+    std::memmove(reply + fixed, reply + header, static_cast<std::size_t>(got));
+    std::memcpy(reply, shorter, static_cast<std::size_t>(fixed));
+    header = fixed;
+  }
+  std::memcpy(reply + header + got, "\r\n\n", 3);
+  sendToClient(reply, static_cast<std::size_t>(header + got + 3));
+}
+
+}  // namespace
+
+int ServerForkApp(const char* appsDir, const char* route, const char* body) {
+  if (!routeStaysInAppsDir(route)) return 0;
+  const std::size_t dirLength = std::strlen(appsDir);
+  const std::size_t routeLength = std::strlen(route);
+  std::unique_ptr<char[]> program(new (std::nothrow) char[dirLength + routeLength + sizeof ".exe"]);
+  if (!program) return -1;
+  std::memcpy(program.get(), appsDir, dirLength);
+  std::memcpy(program.get() + dirLength, route, routeLength);
+  std::memcpy(program.get() + dirLength + routeLength, ".exe", sizeof ".exe");
+  return launchApp(program.get(), body);
+}
+
+void servePutApp(char* body) {
+  if (ServerForkApp(appsDir.c_str(), route, body) > 32) sendReply(OK);
+  else sendReply(NotImpl);
+}
+
+void servePostApp(char* body) {
+  // Watching starts before the launch, so an app that finishes at once still wakes us.
+  appsDirWatch.start(appsDir.c_str());
+  if (ServerForkApp(appsDir.c_str(), route, body) <= 32) {
+    sendReply(NotImpl);
+    return;
+  }
+  ReadFile file;
+  if (!awaitDataFile(file, appsDirWatch)) {
+    sendReply(Timeout);
+    return;
+  }
+  sendDataFile(file);
+}

@@ -2,6 +2,7 @@
 #include <new>
 
 #include "platform/net.h"
+#include "platform/process.h"
 #include "server/request_loop.h"
 #include "server/server_state.h"
 #include "server/startup.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
   printBanner();
   if (netStart() != 0) return -1;
   ignoreBrokenPipe();
+  reapAppsAutomatically();
   if (openListener() != 0) return -1;
   request = new (std::nothrow) char[static_cast<std::size_t>(oscMaxSize)];
   if (request == nullptr) return -1;
