@@ -86,6 +86,10 @@ void ignoreBrokenPipe();
 /// POSIX; the exclusive-address option on Windows, never port sharing). 0 on success.
 int allowQuickRebind(SocketHandle socket);
 
+/// Asks the kernel to hand over a connection only once its first bytes have come (where
+/// the platform can), so the common request is read with one receive. 0 on success.
+int acceptWhenDataArrives(SocketHandle listener, int seconds);
+
 /// Bounds how long one send may block (milliseconds). 0 on success.
 int setSendTimeout(SocketHandle socket, int timeoutMs);
 

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include <fcntl.h>
+#include <netinet/tcp.h>
 
 #include "platform/net.h"
 
@@ -90,6 +91,16 @@ void ignoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
 int allowQuickRebind(SocketHandle socket) {
   const int on = 1;
   return ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+}
+
+int acceptWhenDataArrives(SocketHandle listener, int seconds) {
+#ifdef TCP_DEFER_ACCEPT
+  return ::setsockopt(listener, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
+#else
+  (void)listener;
+  (void)seconds;
+  return -1;
+#endif
 }
 
 int setSendTimeout(SocketHandle socket, int timeoutMs) {

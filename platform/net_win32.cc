@@ -86,6 +86,8 @@ int allowQuickRebind(SocketHandle socket) {
                       sizeof on);
 }
 
+int acceptWhenDataArrives(SocketHandle, int) { return -1; }
+
 int setSendTimeout(SocketHandle socket, int timeoutMs) {
   const DWORD timeout = static_cast<DWORD>(timeoutMs);
   return ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout),

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/net.h"
+#include "server/request_loop.h"
 #include "server/server_state.h"
 
 namespace {
@@ -84,6 +85,8 @@ int openListener() {
   if (serverSocket == invalidSocket) return -1;
   // A restarted server must get its port back at once, not a minute later.
   allowQuickRebind(serverSocket);
+  // Connections that never send (browsers' spare ones) then cost the loop nothing.
+  acceptWhenDataArrives(serverSocket, requestDeadlineMs / 1000);
   server_addr = sockaddr_in{};
   server_addr.sin_family = AF_INET;
   server_addr.sin_port = htons(static_cast<std::uint16_t>(serverPort));
