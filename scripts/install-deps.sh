@@ -10,3 +10,12 @@ packages=(
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${packages[@]}"
+
+# The browser tests drive the system's Chromium through the pinned npm package; no browser
+# is downloaded. Under sudo the packages belong to the user who called it.
+browser_tests="$(cd "$(dirname "$0")/../tests/browser" && pwd)"
+if [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
+  sudo -H -u "$SUDO_USER" npm ci --prefix "$browser_tests" --no-audit --no-fund
+else
+  npm ci --prefix "$browser_tests" --no-audit --no-fund
+fi
