@@ -5,8 +5,11 @@ packages=(
   build-essential cmake ninja-build clang libclang-rt-dev
   libgtest-dev libgmock-dev libbenchmark-dev liblo-dev
   iproute2 util-linux procps
-  chromium nodejs npm
+  chromium
 )
+# Node.js and npm usually come with the machine (from their own repository, which
+# conflicts with Debian's npm); take Debian's only where there is none.
+command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${packages[@]}"
