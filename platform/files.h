@@ -13,7 +13,8 @@ class ReadFile {
   ReadFile& operator=(const ReadFile&) = delete;
   ~ReadFile();
 
-  /// Opens `path` for reading bytes; false when it cannot be opened.
+  /// Opens `path` for reading bytes and takes its status once; false when it cannot be
+  /// opened.
   bool open(const char* path);
 
   /// True for an ordinary file (not a directory, device or pipe).
@@ -27,6 +28,8 @@ class ReadFile {
 
  private:
   int fd_ = -1;
+  bool regular_ = false;
+  std::int64_t size_ = -1;
 };
 
 /// Removes a file; the result is 0 or -1, and callers that may ignore it do.

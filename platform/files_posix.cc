@@ -12,20 +12,18 @@ ReadFile::~ReadFile() {
 }
 
 bool ReadFile::open(const char* path) {
+  if (fd_ >= 0) ::close(fd_);
   fd_ = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  struct stat st {};
+  const bool known = fd_ >= 0 && ::fstat(fd_, &st) == 0;
+  regular_ = known && S_ISREG(st.st_mode);
+  size_ = known ? static_cast<std::int64_t>(st.st_size) : -1;
   return fd_ >= 0;
 }
 
-bool ReadFile::isRegular() const {
-  struct stat st {};
-  return fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
-}
+bool ReadFile::isRegular() const { return regular_; }
 
-std::int64_t ReadFile::size() const {
-  struct stat st {};
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
-  return static_cast<std::int64_t>(st.st_size);
-}
+std::int64_t ReadFile::size() const { return size_; }
 
 long ReadFile::readFully(char* data, std::size_t size) {
   std::size_t done = 0;

@@ -11,20 +11,18 @@ ReadFile::~ReadFile() {
 }
 
 bool ReadFile::open(const char* path) {
+  if (fd_ >= 0) ::_close(fd_);
   fd_ = ::_open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  struct _stat64 st {};
+  const bool known = fd_ >= 0 && ::_fstat64(fd_, &st) == 0;
+  regular_ = known && (st.st_mode & _S_IFREG) != 0;
+  size_ = known ? static_cast<std::int64_t>(st.st_size) : -1;
   return fd_ >= 0;
 }
 
-bool ReadFile::isRegular() const {
-  struct _stat64 st {};
-  return fd_ >= 0 && ::_fstat64(fd_, &st) == 0 && (st.st_mode & _S_IFREG) != 0;
-}
+bool ReadFile::isRegular() const { return regular_; }
 
-std::int64_t ReadFile::size() const {
-  struct _stat64 st {};
-  if (fd_ < 0 || ::_fstat64(fd_, &st) != 0) return -1;
-  return static_cast<std::int64_t>(st.st_size);
-}
+std::int64_t ReadFile::size() const { return size_; }
 
 long ReadFile::readFully(char* data, std::size_t size) {
   std::size_t done = 0;
