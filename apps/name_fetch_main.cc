@@ -1,7 +1,6 @@
 // A name-fetch app (Quennet, Dravisk or Marlune, chosen at build time by NAME_FETCH_VARIANT):
 // checks that the console at the -d address answers, asks it for one name and leaves the
 // name in the server's data file.
-#include <getopt.h>
 
 #include <cstdio>
 #include <string>
@@ -9,6 +8,7 @@
 #include "apps/name_fetch.h"
 #include "osc/osc_builder.h"
 #include "platform/net.h"
+#include "platform/options.h"
 #include "platform/process.h"
 
 #ifndef NAME_FETCH_VARIANT

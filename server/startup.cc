@@ -1,13 +1,11 @@
 #include "server/startup.h"
 
-#include <getopt.h>
-#include <unistd.h>
-
-#include <climits>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "platform/net.h"
+#include "platform/options.h"
 #include "server/request_loop.h"
 #include "server/server_state.h"
 
@@ -17,10 +15,9 @@ constexpr int minOscMaxSize = 64;
 constexpr int maxOscMaxSize = 16 * 1024 * 1024;
 
 std::string workingDirectory() {
-  std::string dir(PATH_MAX, '\0');
-  if (getcwd(dir.data(), dir.size()) == nullptr) return ".";
-  dir.resize(std::char_traits<char>::length(dir.c_str()));
-  return dir;
+  std::error_code failed;
+  const auto dir = std::filesystem::current_path(failed);
+  return failed ? std::string(".") : dir.string();
 }
 
 // "%d" semantics: a value that does not begin with a number leaves the old one.

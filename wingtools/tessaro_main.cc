@@ -1,13 +1,12 @@
 // Tessaro: names a bus of a Wing console, once per -d <ip>,<num>,<name> option, after
 // making sure that a Wing answers on the local network at all.
-#include <getopt.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 
 #include "osc/osc_builder.h"
 #include "platform/net.h"
+#include "platform/options.h"
 #include "wingtools/tessaro_args.h"
 #include "wingtools/wing_link.h"
 

@@ -1,12 +1,11 @@
 // wingfader: sets the main fader of the Wing found on the local network, once per
 // -d <position> option (0 bottom, 1 top).
-#include <getopt.h>
-#include <unistd.h>
 
 #include <cstdio>
 
 #include "osc/osc_builder.h"
 #include "platform/net.h"
+#include "platform/options.h"
 #include "wingtools/level_law.h"
 #include "wingtools/wing_link.h"
 
