@@ -76,9 +76,11 @@ int fetchName(const AppTarget& target) {
   }
   sockaddr_in console{};
   console.sin_family = AF_INET;
-  // Only a dotted IPv4 address is a console; anything else (which inet_addr would turn
-  // into the broadcast address) sends nothing.
-  if (inet_pton(AF_INET, target.address.c_str(), &console.sin_addr) != 1) return -1;
+  // The address is read the classic way (short and octal forms included), but a text
+  // that is no address at all, which that reading turns into the broadcast address,
+  // sends nothing.
+  console.sin_addr.s_addr = inet_addr(target.address.c_str());
+  if (console.sin_addr.s_addr == INADDR_NONE && target.address != "255.255.255.255") return -1;
 
   unsigned char reply[packetSize];
   const int handshake = askOnce(socket.get(), console, variant.handshakePort, variant.handshake, reply);
