@@ -24,7 +24,7 @@ class ReadFile {
   std::int64_t size() const;
 
   /// Reads up to `size` bytes, repeating short reads; bytes read (0 at end, -1 on error).
-  long readFully(char* data, std::size_t size);
+  std::int64_t readFully(char* data, std::size_t size);
 
  private:
   int fd_ = -1;

@@ -24,15 +24,18 @@ bool ReadFile::isRegular() const { return regular_; }
 
 std::int64_t ReadFile::size() const { return size_; }
 
-long ReadFile::readFully(char* data, std::size_t size) {
+std::int64_t ReadFile::readFully(char* data, std::size_t size) {
+  // _read takes an unsigned count and returns an int: read in chunks an int can report.
+  constexpr std::size_t chunk = 1u << 30;
   std::size_t done = 0;
   while (done < size) {
-    const int n = ::_read(fd_, data + done, static_cast<unsigned>(size - done));
-    if (n < 0) return done > 0 ? static_cast<long>(done) : -1;
+    const std::size_t want = size - done < chunk ? size - done : chunk;
+    const int n = ::_read(fd_, data + done, static_cast<unsigned>(want));
+    if (n < 0) return done > 0 ? static_cast<std::int64_t>(done) : -1;
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
   }
-  return static_cast<long>(done);
+  return static_cast<std::int64_t>(done);
 }
 
 int removeFile(const char* path) { return std::remove(path); }

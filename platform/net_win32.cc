@@ -72,7 +72,12 @@ long sendNoSignal(SocketHandle socket, const char* data, std::size_t size) {
 }
 
 long recvNow(SocketHandle socket, char* data, std::size_t size) {
-  // Only called once poll has reported the socket readable, so this does not block.
+  // Accepted sockets block on Windows (replies go out in one blocking send), so look
+  // before reading: a connection with nothing queued must not hold the loop.
+  if (waitReadable(socket, 0) != 1) {
+    WSASetLastError(WSAEWOULDBLOCK);
+    return -1;
+  }
   return ::recv(socket, data, static_cast<int>(size), 0);
 }
 

@@ -60,7 +60,7 @@ void sendDataFile(ReadFile& file) {
   char* reply = replyBuffer(room);
   if (reply == nullptr) failOutOfMemory();
   int header = textReplyHeader(reply, textReplyHeaderRoom, static_cast<std::size_t>(size));
-  long got = file.readFully(reply + header, static_cast<std::size_t>(size));
+  std::int64_t got = file.readFully(reply + header, static_cast<std::size_t>(size));
   if (got < 0) got = 0;
   if (got != size) {
     char shorter[textReplyHeaderRoom];

@@ -129,6 +129,6 @@ void serveFile() {
   std::memcpy(reply, header, static_cast<std::size_t>(headerLength));
   // Only bytes actually read go out: a file that shrank since its size was taken is sent
   // as far as it could be read.
-  const long got = file.readFully(reply + headerLength, static_cast<std::size_t>(size));
+  const std::int64_t got = file.readFully(reply + headerLength, static_cast<std::size_t>(size));
   sendToClient(reply, static_cast<std::size_t>(headerLength + (got > 0 ? got : 0)));
 }
