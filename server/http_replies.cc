@@ -14,19 +14,24 @@ namespace {
 // the request alone so the server does not keep their memory.
 constexpr std::size_t retainedReplySize = 64 * 1024;
 
-// Sends bigger than a socket buffer can block on a client that stops reading; bound them.
-constexpr std::size_t boundedSendSize = 64 * 1024;
-constexpr int boundedSendMs = 2000;
-
 std::unique_ptr<char[]> retained;
 std::unique_ptr<char[]> oneOff;
 
 }  // namespace
 
 void sendToClient(const char* data, std::size_t size) {
-  if (size > boundedSendSize) setSendTimeout(clientSocket, boundedSendMs);
-  sendNoSignal(clientSocket, data, size);
+  // One send carries the common reply. A reply bigger than the socket's buffer goes on for
+  // as long as the client keeps reading; each send is bounded by the connection's send
+  // time-out, so a client that stops reading is given up rather than holding the server.
+  while (size > 0) {
+    const long sent = sendNoSignal(clientSocket, data, size);
+    if (sent <= 0) return;
+    data += sent;
+    size -= static_cast<std::size_t>(sent);
+  }
 }
+
+void releaseReplyBuffer() { oneOff.reset(); }
 
 char* replyBuffer(std::size_t size) {
   oneOff.reset();

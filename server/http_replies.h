@@ -22,7 +22,8 @@ static_assert(sizeof Bad == 28);
 static_assert(sizeof OutMem == 37);
 static_assert(sizeof NotImpl == 40);
 
-/// Sends `size` bytes to the current connection in one send; the result is not examined.
+/// Sends `size` bytes to the current connection: one send, repeated only while a big reply
+/// makes progress. A failure ends the reply; nothing else is done about it.
 void sendToClient(const char* data, std::size_t size);
 
 /// Sends a fixed reply with its terminating NUL.
@@ -34,6 +35,9 @@ void sendReply(const char (&reply)[N]) {
 /// A buffer of at least `size` bytes for building one reply; null when it cannot be had.
 /// Small replies reuse one buffer for the whole run, so the request path allocates nothing.
 char* replyBuffer(std::size_t size);
+
+/// Frees a buffer that replyBuffer made for one big reply; called once the reply is sent.
+void releaseReplyBuffer();
 
 /// Sends OutMem, frees the request buffer and ends the server with status -1: what an
 /// allocation failure while building a reply does.

@@ -38,6 +38,7 @@ void serveAndClose(Socket connection, int length) {
   request[reqlen] = '\0';
   clientSocket = connection.get();
   serveRequest();
+  releaseReplyBuffer();
   if (bufferIsFull(length)) {
     // The rest of an over-long request is never read; draining what is queued keeps the
     // close from turning into a reset that could discard the reply at the client.
@@ -117,20 +118,30 @@ int acceptAll() {
   }
 }
 
+// Reads what a pending connection has sent. Until its first bytes come, it reads straight
+// into `request` like a fresh connection; only a request still unfinished is kept aside.
+ReadState readPending(Pending& p) {
+  if (p.partial) return readMore(p.socket.get(), p.partial.get(), p.length);
+  const ReadState state = readMore(p.socket.get(), request, p.length);
+  if (state == ReadState::Waiting && p.length > 0) {
+    p.partial.reset(new (std::nothrow) char[static_cast<std::size_t>(oscMaxSize)]);
+    if (!p.partial) return ReadState::Dropped;
+    std::memcpy(p.partial.get(), request, static_cast<std::size_t>(p.length));
+  }
+  return state;
+}
+
 // Serves or drops each pending connection that poll reported.
 void servicePending() {
   const std::int64_t now = monotonicMs();
   std::size_t kept = 0;
   for (std::size_t i = 0; i < pending.size(); ++i) {
     Pending& p = pending[i];
-    const short events = pollSet[i + 1].revents;
-    if (events != 0) {
-      if (!p.partial) p.partial.reset(new (std::nothrow) char[static_cast<std::size_t>(oscMaxSize)]);
-      if (!p.partial) continue;
-      const ReadState state = readMore(p.socket.get(), p.partial.get(), p.length);
+    if (pollSet[i + 1].revents != 0) {
+      const ReadState state = readPending(p);
       if (state == ReadState::Dropped) continue;
       if (state == ReadState::Complete) {
-        std::memcpy(request, p.partial.get(), static_cast<std::size_t>(p.length));
+        if (p.partial) std::memcpy(request, p.partial.get(), static_cast<std::size_t>(p.length));
         serveAndClose(std::move(p.socket), p.length);
         continue;
       }

@@ -6,6 +6,9 @@
 /// How long a connection may take to send its whole request.
 inline constexpr int requestDeadlineMs = 2000;
 
+/// How long one send may wait for a client that does not read.
+inline constexpr int sendStallMs = 2000;
+
 /// How many connections may wait for their request at once; the oldest goes first.
 inline constexpr unsigned maxPendingConnections = 64;
 

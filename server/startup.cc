@@ -82,8 +82,12 @@ int openListener() {
   if (serverSocket == invalidSocket) return -1;
   // A restarted server must get its port back at once, not a minute later.
   allowQuickRebind(serverSocket);
-  // Connections that never send (browsers' spare ones) then cost the loop nothing.
-  acceptWhenDataArrives(serverSocket, requestDeadlineMs / 1000);
+  // Connections that never send (browsers' spare ones) then cost the loop nothing; the
+  // kernel hands them over after about a second, and the pending bound closes them.
+  acceptWhenDataArrives(serverSocket, 1);
+  // Accepted connections inherit this bound, so a client that stops reading cannot hold
+  // a reply's send for long, at no cost per request.
+  setSendTimeout(serverSocket, sendStallMs);
   server_addr = sockaddr_in{};
   server_addr.sin_family = AF_INET;
   server_addr.sin_port = htons(static_cast<std::uint16_t>(serverPort));

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <vector>
 #include <chrono>
@@ -30,8 +32,11 @@ using namespace std::string_literals;
 // A client connection the test drives step by step.
 class Client {
  public:
-  explicit Client(int port) {
+  explicit Client(int port, int receiveBuffer = 0) {
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0) {
+      setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<uint16_t>(port));
@@ -42,6 +47,19 @@ class Client {
   bool connected() const { return connected_; }
   void send(const std::string& bytes) { ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
   // Everything until the server closes, or `limit`.
+  // Reads in small steps with a pause between them: a slow client, but one that keeps up.
+  std::string readSlowly(milliseconds pause, milliseconds limit) {
+    std::string out;
+    const auto deadline = steady_clock::now() + limit;
+    char buffer[65536];
+    while (steady_clock::now() < deadline) {
+      const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      out.append(buffer, static_cast<std::size_t>(n));
+      std::this_thread::sleep_for(pause);
+    }
+    return out;
+  }
   std::string readAll(milliseconds limit = seconds(5)) {
     std::string out;
     const auto deadline = steady_clock::now() + limit;
@@ -231,6 +249,58 @@ TEST_F(ServerTest, ClientThatLeavesEarlyDoesNotEndTheServer) {
   }
   EXPECT_EQ(get("/page").substr(0, 15), "HTTP/1.1 200 OK");
   EXPECT_TRUE(server_.child->running());
+}
+
+TEST_F(ServerTest, ClientThatStopsReadingIsGivenUp) {
+  // More than the socket buffers hold, to a client that never reads: the send must not
+  // wait for it for ever.
+  dir_.write("htdocs/huge.bin", std::string(48 << 20, 'h'));
+  Client stalled(port(), 4096);
+  stalled.send("GET /huge.bin HTTP/1.1\r\n\r\n");
+  std::this_thread::sleep_for(milliseconds(200));
+  // The stalled send is given up after its bound (the first send may fill the socket's
+  // buffer first, then one more bounded wait), and the next client is served.
+  const std::string reply =
+      testsupport::exchange(port(), "GET /page HTTP/1.1\r\n\r\n", seconds(15));
+  EXPECT_EQ(reply.substr(0, 15), "HTTP/1.1 200 OK");
+}
+
+TEST_F(ServerTest, SlowReaderStillGetsTheWholeFile) {
+  std::string content(8 << 20, '\0');
+  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 13);
+  dir_.write("htdocs/big.bin", content);
+  Client slow(port(), 65536);
+  slow.send("GET /big.bin HTTP/1.1\r\n\r\n");
+  // About 3 s in all, longer than the bound on one stalled send, never stalled itself.
+  const std::string reply = slow.readSlowly(milliseconds(20), seconds(30));
+  const std::size_t bodyAt = reply.find("\r\n\n");
+  ASSERT_NE(bodyAt, std::string::npos);
+  EXPECT_EQ(reply.size() - bodyAt - 3, content.size());
+  EXPECT_TRUE(reply.substr(bodyAt + 3) == content);
+}
+
+TEST_F(ServerTest, SpecialFilesAreNotFoundAndDoNotStall) {
+  ASSERT_EQ(mkfifo((dir_.path() / "htdocs/pipe.html").c_str(), 0644), 0);
+  const auto start = steady_clock::now();
+  EXPECT_EQ(get("/pipe.html"), withNul("HTTP/1.1 404 Not Found\r\n\n"));
+  EXPECT_EQ(get("/page").substr(0, 15), "HTTP/1.1 200 OK");
+  EXPECT_LT(steady_clock::now() - start, seconds(3));
+}
+
+TEST_F(ServerTest, BigReplyMemoryIsGivenBack) {
+  auto residentKiB = [&] {
+    std::ifstream status("/proc/" + std::to_string(server_.child->pid()) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1L;
+  };
+  dir_.write("htdocs/big.bin", std::string(64 << 20, 'b'));
+  const long before = residentKiB();
+  EXPECT_GT(get("/big.bin").size(), 64u << 20);
+  EXPECT_EQ(get("/page").substr(0, 15), "HTTP/1.1 200 OK");
+  EXPECT_LT(residentKiB() - before, 16 * 1024);
 }
 
 TEST_F(ServerTest, BigFileArrivesWhole) {
