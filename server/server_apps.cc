@@ -3,13 +3,13 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <string_view>
 
 #include "platform/files.h"
 #include "platform/net.h"
 #include "platform/process.h"
 #include "server/http_replies.h"
 #include "server/server_state.h"
+#include "server/static_files.h"
 
 namespace {
 
@@ -23,17 +23,8 @@ FolderWatch appsDirWatch;
 // Only files inside the apps directory may run: the route must start with its separator,
 // and no segment may climb out of it. A backslash is a separator on Windows, so it is
 // refused everywhere rather than judged per platform.
-bool routeStaysInAppsDir(std::string_view route) {
-  if (route.empty() || route.front() != '/') return false;
-  if (route.find('\\') != std::string_view::npos) return false;
-  std::size_t start = 1;
-  while (start <= route.size()) {
-    std::size_t end = route.find('/', start);
-    if (end == std::string_view::npos) end = route.size();
-    if (route.substr(start, end - start) == "..") return false;
-    start = end + 1;
-  }
-  return true;
+bool routeStaysInAppsDir(const char* route) {
+  return route[0] == '/' && std::strchr(route, '\\') == nullptr && !hasParentSegment(route);
 }
 
 // Opens the data file into `file` at once and then every 10 ms (sooner when the apps
