@@ -33,9 +33,9 @@ int getopt(int argc, char* const argv[], const char* optstring) {
   }
   const char* word = argv[optind];
   const char letter = word[clusterAt];
-  const char* spec = letter == ':' ? nullptr : std::strchr(optstring, letter);
+  const char* entry = letter == ':' ? nullptr : std::strchr(optstring, letter);
   const bool lastInCluster = word[clusterAt + 1] == '\0';
-  if (spec == nullptr) {
+  if (entry == nullptr) {
     if (lastInCluster) {
       ++optind;
       clusterAt = 1;
@@ -44,7 +44,7 @@ int getopt(int argc, char* const argv[], const char* optstring) {
     }
     return complain(argv[0], "invalid option", letter);
   }
-  if (spec[1] != ':') {
+  if (entry[1] != ':') {
     if (lastInCluster) {
       ++optind;
       clusterAt = 1;
