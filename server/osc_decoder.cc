@@ -97,15 +97,7 @@ Field floatField(float x) {
     f.size = 8;
     return f;
   }
-  int decimals = 0;
-  if (x <= -1000) decimals = 0;
-  else if (x <= -100) decimals = 1;
-  else if (x <= -10) decimals = 2;
-  else if (x <= 0) decimals = 3;
-  else if (x < 10) decimals = 4;
-  else if (x < 100) decimals = 3;
-  else if (x < 1000) decimals = 2;
-  else if (x < 10000) decimals = 1;
+  const int decimals = XfloatDecimals(x);
   char digits[56];
   const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<double>(x),
                                  std::chars_format::fixed, decimals).ptr;
@@ -209,4 +201,16 @@ int wDdump(std::span<const unsigned char> packet, std::span<char> text) {
   }
   out.out[out.used] = '\0';
   return static_cast<int>(out.used + 1);
+}
+
+int XfloatDecimals(float x) {
+  if (x <= -1000) return 0;
+  if (x <= -100) return 1;
+  if (x <= -10) return 2;
+  if (x <= 0) return 3;
+  if (x < 10) return 4;
+  if (x < 100) return 3;
+  if (x < 1000) return 2;
+  if (x < 10000) return 1;
+  return 0;
 }

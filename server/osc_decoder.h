@@ -27,3 +27,7 @@
 /// second one on (the first is stepped over, as pages have always seen it), and a further
 /// comma there begins another type-tag string.
 int wDdump(std::span<const unsigned char> packet, std::span<char> text);
+
+/// Decimals a float of value `x` shows with inside the float table (ranges above 10000
+/// and below -1000 show none).
+int XfloatDecimals(float x);

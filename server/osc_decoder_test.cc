@@ -147,17 +147,9 @@ TEST(wDdump, FloatDigitsAreThoseOfPrintf) {
     // Mostly values inside the table, with every bit pattern of their range.
     const float scale = std::ldexp(1.0f, static_cast<int>(random() % 40) - 20);
     const float x = (static_cast<float>(random() % 2000001) / 1000000.0f - 1.0f) * scale;
-    int decimals = 0;
-    if (x <= -1000) decimals = 0;
-    else if (x <= -100) decimals = 1;
-    else if (x <= -10) decimals = 2;
-    else if (x <= 0) decimals = 3;
-    else if (x < 10) decimals = 4;
-    else if (x < 100) decimals = 3;
-    else if (x < 1000) decimals = 2;
-    else if (x < 10000) decimals = 1;
     char expected[64];
-    std::snprintf(expected, sizeof expected, "[%06.*f]", decimals, static_cast<double>(x));
+    std::snprintf(expected, sizeof expected, "[%06.*f]", XfloatDecimals(x),
+                  static_cast<double>(x));
     SCOPED_TRACE(expected);
     EXPECT_EQ(floatField(x), std::string(expected).substr(0, 8));
   }
