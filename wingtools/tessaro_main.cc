@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "osc/osc_builder.h"
-#include "platform/net.h"
 #include "platform/options.h"
 #include "wingtools/tessaro_args.h"
 #include "wingtools/wing_link.h"
@@ -50,10 +49,7 @@ bool nameBus(const char* value) {
   char message[messageSize];
   if (!reportSplit(splitBusNameArg(value, request, sizeof message), value)) return false;
   std::memcpy(Wip_str, request.ip, sizeof request.ip);
-  if (wConnect(Wip_str) == 0) {
-    std::printf("Cannot connect to Wing IP %s\n", Wip_str);
-    return false;
-  }
+  if (wConnectOrSay(Wip_str) == 0) return false;
   const int length = wFprint(message, 0, request.address, 's', request.name);
   wSendto(message, length);
   return true;
@@ -62,12 +58,7 @@ bool nameBus(const char* value) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  wsa = netStart();
-  if (wsa != 0) return -1;
-  if (wSearchWing(Wip_str) == 0) {
-    std::puts("Cannot find a Wing on the network");
-    return -1;
-  }
+  if (wStartAndSearch() == 0) return -1;
   int option;
   while ((option = getopt(argc, argv, "d:h")) != -1) {
     switch (option) {

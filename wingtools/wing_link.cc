@@ -150,3 +150,19 @@ int wSendto(const char* buf, int len) {
   if (buf == nullptr || len < 0) return -1;
   return static_cast<int>(::sendto(Wfd, buf, static_cast<std::size_t>(len), 0, WWIP_pt, WWIP_len));
 }
+
+int wStartAndSearch() {
+  wsa = netStart();
+  if (wsa != 0) return 0;
+  if (wSearchWing(Wip_str) == 0) {
+    std::puts("Cannot find a Wing on the network");
+    return 0;
+  }
+  return 1;
+}
+
+int wConnectOrSay(const char* ip) {
+  if (wConnect(ip) != 0) return 1;
+  std::printf("Cannot connect to Wing IP %s\n", ip);
+  return 0;
+}

@@ -65,3 +65,11 @@ int wConnect(const char* ip);
 
 /// Sends `len` bytes at `buf` as one datagram over Wfd to WWIP; bytes sent, or -1.
 int wSendto(const char* buf, int len);
+
+/// The tools' first steps: start the socket layer, then search; prints "Cannot find a
+/// Wing on the network" when none answers. 1 when a Wing answered (its address is in
+/// Wip_str), 0 otherwise.
+int wStartAndSearch();
+
+/// wConnect, printing "Cannot connect to Wing IP <ip>" when the console does not answer.
+int wConnectOrSay(const char* ip);

@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "osc/osc_builder.h"
-#include "platform/net.h"
 #include "platform/options.h"
 #include "wingtools/level_law.h"
 #include "wingtools/wing_link.h"
@@ -32,16 +31,7 @@ bool sendFaderPosition(const char* value) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  wsa = netStart();
-  if (wsa != 0) return -1;
-  if (wSearchWing(Wip_str) == 0) {
-    std::puts("Cannot find a Wing on the network");
-    return -1;
-  }
-  if (wConnect(Wip_str) == 0) {
-    std::printf("Cannot connect to Wing IP %s\n", Wip_str);
-    return -1;
-  }
+  if (wStartAndSearch() == 0 || wConnectOrSay(Wip_str) == 0) return -1;
   int option;
   while ((option = getopt(argc, argv, "d:")) != -1) {
     if (option != 'd' || !sendFaderPosition(optarg)) return -1;
