@@ -6,12 +6,12 @@
 #include <cstdint>
 
 /// One file opened for reading; closed on every path.
-class ReadFile {
+class FileReader {
  public:
-  ReadFile() = default;
-  ReadFile(const ReadFile&) = delete;
-  ReadFile& operator=(const ReadFile&) = delete;
-  ~ReadFile();
+  FileReader() = default;
+  FileReader(const FileReader&) = delete;
+  FileReader& operator=(const FileReader&) = delete;
+  ~FileReader();
 
   /// Opens `path` for reading bytes and takes its status once; false when it cannot be
   /// opened.

@@ -7,11 +7,11 @@
 
 #include "platform/files.h"
 
-ReadFile::~ReadFile() {
+FileReader::~FileReader() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool ReadFile::open(const char* path) {
+bool FileReader::open(const char* path) {
   if (fd_ >= 0) ::close(fd_);
   // Non-blocking, so a FIFO or device under the document root cannot stall the server in
   // open; regular files read the same either way.
@@ -23,11 +23,11 @@ bool ReadFile::open(const char* path) {
   return fd_ >= 0;
 }
 
-bool ReadFile::isRegular() const { return regular_; }
+bool FileReader::isRegular() const { return regular_; }
 
-std::int64_t ReadFile::size() const { return size_; }
+std::int64_t FileReader::size() const { return size_; }
 
-std::int64_t ReadFile::readFully(char* data, std::size_t size) {
+std::int64_t FileReader::readFully(char* data, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {
     const ssize_t n = ::read(fd_, data + done, size - done);

@@ -6,11 +6,11 @@
 
 #include "platform/files.h"
 
-ReadFile::~ReadFile() {
+FileReader::~FileReader() {
   if (fd_ >= 0) ::_close(fd_);
 }
 
-bool ReadFile::open(const char* path) {
+bool FileReader::open(const char* path) {
   if (fd_ >= 0) ::_close(fd_);
   fd_ = ::_open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
   struct _stat64 st {};
@@ -20,11 +20,11 @@ bool ReadFile::open(const char* path) {
   return fd_ >= 0;
 }
 
-bool ReadFile::isRegular() const { return regular_; }
+bool FileReader::isRegular() const { return regular_; }
 
-std::int64_t ReadFile::size() const { return size_; }
+std::int64_t FileReader::size() const { return size_; }
 
-std::int64_t ReadFile::readFully(char* data, std::size_t size) {
+std::int64_t FileReader::readFully(char* data, std::size_t size) {
   // _read takes an unsigned count and returns an int: read in chunks an int can report.
   constexpr std::size_t chunk = 1u << 30;
   std::size_t done = 0;

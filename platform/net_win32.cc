@@ -1,7 +1,5 @@
 #include "platform/net.h"
 
-#pragma comment(lib, "ws2_32.lib")
-
 int netStart() {
   WSADATA wsa;
   return WSAStartup(MAKEWORD(2, 2), &wsa);

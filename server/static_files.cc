@@ -106,7 +106,7 @@ bool hasParentSegment(const char* path) {
 }
 
 void serveFile() {
-  ReadFile file;
+  FileReader file;
   if (getFileURL(route, fileURL) != 0 || hasParentSegment(fileURL) || !file.open(fileURL) ||
       !file.isRegular()) {
     sendReply(NotFound);
