@@ -7,9 +7,11 @@
 
 #include "apps/name_fetch.h"
 #include "osc/osc_builder.h"
+#include "platform/files.h"
 #include "platform/net.h"
 #include "platform/options.h"
 #include "platform/process.h"
+#include "platform/std_streams.h"
 
 #ifndef NAME_FETCH_VARIANT
 #error "NAME_FETCH_VARIANT selects the app: 0 Quennet, 1 Dravisk, 2 Marlune"
@@ -33,20 +35,21 @@ int askOnce(SocketHandle socket, sockaddr_in console, int port, const char* text
     return -1;
   }
   if (waitReadable(socket, replyWaitMs) != 1) return -1;
-  const auto got = recvfrom(socket, reinterpret_cast<char*>(reply), sizeof reply, 0, nullptr, nullptr);
+  const long got = receiveDatagram(socket, reinterpret_cast<char*>(reply), sizeof reply);
   return got > 0 ? static_cast<int>(got) : -1;
 }
 
 // Writes the name under a name of this process's own and renames it into place, so the
-// server only ever sees the data file whole. A file that could not be written whole is
-// removed rather than handed over.
+// server only ever sees the data file whole. The rename replaces an answer still there (a
+// PUT's answer stays until the next POST removes it). A file that could not be written
+// whole is removed rather than handed over.
 void handBack(std::string_view name) {
   const std::string temporary = temporaryFileName(currentProcessId());
   std::FILE* file = std::fopen(temporary.c_str(), "wb");
   if (file == nullptr) return;
   bool whole = std::fwrite(name.data(), 1, name.size(), file) == name.size();
   whole = std::fclose(file) == 0 && whole;
-  if (!whole || std::rename(temporary.c_str(), appDataFile) != 0) std::remove(temporary.c_str());
+  if (!whole || replaceFile(temporary.c_str(), appDataFile) != 0) std::remove(temporary.c_str());
 }
 
 // Options "d:h". 1 to go on, 0 after the usage text, -1 for a bad option (getopt has
@@ -71,7 +74,7 @@ int readOptions(int argc, char** argv, AppTarget& target) {
 int fetchName(const AppTarget& target) {
   Socket socket(openSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
   if (!socket.valid()) {
-    std::perror(variant.socketFailure);
+    netReportError(variant.socketFailure);
     return -1;
   }
   sockaddr_in console{};
@@ -98,6 +101,7 @@ int fetchName(const AppTarget& target) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  keepStandardStreamsExact();
   AppTarget target;
   const int options = readOptions(argc, argv, target);
   if (options <= 0) return options;

@@ -1,5 +1,7 @@
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include <fcntl.h>
@@ -12,6 +14,10 @@ int netStart() { return 0; }
 void netStop() {}
 
 int netLastError() { return errno; }
+
+std::string netErrorText(int code) { return std::strerror(code); }
+
+void netReportError(const char* what) { std::perror(what); }
 
 SocketHandle openSocket(int domain, int type, int protocol) {
   return ::socket(domain, type | SOCK_CLOEXEC, protocol);
@@ -82,6 +88,11 @@ long sendNoSignal(SocketHandle socket, const char* data, std::size_t size) {
 
 long recvNow(SocketHandle socket, char* data, std::size_t size) {
   return ::recv(socket, data, size, MSG_DONTWAIT);
+}
+
+long receiveDatagram(SocketHandle socket, char* data, std::size_t size, sockaddr_in* from) {
+  socklen_t length = sizeof *from;
+  return ::recvfrom(socket, data, size, 0, reinterpret_cast<sockaddr*>(from), from != nullptr ? &length : nullptr);
 }
 
 bool netWouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR; }

@@ -113,7 +113,7 @@ int acceptAll() {
       dropOldestPending();
       return 0;
     }
-    std::perror("accept");
+    netReportError("accept");
     return -1;
   }
 }
@@ -181,7 +181,7 @@ int runRequestLoop() {
     for (const auto& p : pending) pollSet.push_back(PollFd{p.socket.get(), POLLIN, 0});
     const int ready = pollSockets(pollSet.data(), static_cast<unsigned>(pollSet.size()), nextWaitMs());
     if (ready < 0 && !netWouldBlock()) {
-      std::perror("poll");
+      netReportError("poll");
       return -1;
     }
     if (!pending.empty()) servicePending();
