@@ -20,7 +20,29 @@ namespace testsupport {
 namespace fs = std::filesystem;
 using namespace std::chrono;
 
-fs::path binDir() { return VELMORA_BIN_DIR; }
+namespace {
+
+// The Windows build's folder, or empty when the tests drive the native programs.
+fs::path windowsBuildDir() {
+  const char* dir = std::getenv("VELMORA_WINDOWS_BUILD");
+  return dir != nullptr ? fs::path(dir) : fs::path();
+}
+
+}  // namespace
+
+bool windowsBuild() { return !windowsBuildDir().empty(); }
+
+fs::path binDir() { return windowsBuild() ? windowsBuildDir() / "bin" : fs::path(VELMORA_BIN_DIR); }
+
+fs::path program(const std::string& name) {
+  const fs::path file = binDir() / (windowsBuild() ? name + ".exe" : name);
+  if (!fs::exists(file)) {
+    throw std::runtime_error(file.string() + " is missing" +
+                             (windowsBuild() ? ": build it with cmake --build --preset windows" : ""));
+  }
+  return file;
+}
+
 fs::path sourceDir() { return VELMORA_SOURCE_DIR; }
 
 TempDir::TempDir() {
@@ -51,6 +73,9 @@ Child::Child(const fs::path& program, const std::vector<std::string>& args, cons
   outPath_ = cwd / (name + ".stdout");
   errPath_ = cwd / (name + ".stderr");
   std::vector<std::string> all{program.string()};
+  if (windowsBuild() && program.extension() == ".exe") {
+    all.insert(all.begin(), (windowsBuildDir() / "wine").string());
+  }
   all.insert(all.end(), args.begin(), args.end());
   pid_ = fork();
   if (pid_ == 0) {
@@ -184,7 +209,7 @@ RunningServer startServer(const fs::path& cwd, const std::vector<std::string>& a
     server.port = freeTcpPort();
     std::vector<std::string> all{"-p", std::to_string(server.port)};
     all.insert(all.end(), args.begin(), args.end());
-    server.child = std::make_unique<Child>(binDir() / "Velmora", all, cwd);
+    server.child = std::make_unique<Child>(program("Velmora"), all, cwd);
     if (waitForTcpPort(server.port, seconds(5))) return server;
     server.child->stop();
   }

@@ -12,8 +12,16 @@
 
 namespace testsupport {
 
-/// Folder of the built programs (build/bin).
+/// Folder of the built programs: build/bin, or the Windows build's when the environment
+/// variable VELMORA_WINDOWS_BUILD names that build's folder (build-windows). The same
+/// tests then drive the .exe programs under wine, through the build's `wine` wrapper.
 std::filesystem::path binDir();
+
+/// True when the tests drive the Windows build (VELMORA_WINDOWS_BUILD is set).
+bool windowsBuild();
+
+/// The built program `name` in binDir(), with ".exe" for the Windows build.
+std::filesystem::path program(const std::string& name);
 
 /// Folder of the project's sources.
 std::filesystem::path sourceDir();
@@ -37,7 +45,8 @@ class TempDir {
 class Child {
  public:
   /// Starts `program` with `args` in `cwd`; standard output and error go to files in
-  /// `cwd` named after the program.
+  /// `cwd` named after the program. A Windows program (.exe) of the Windows build runs
+  /// under wine; its pid is then wine's process, which is the program's.
   Child(const std::filesystem::path& program, const std::vector<std::string>& args,
         const std::filesystem::path& cwd);
   ~Child();
