@@ -17,6 +17,7 @@
 #include "platform/process.h"
 #include "server/http_replies.h"
 #include "server/server_state.h"
+#include "tests/support/expected_replies.h"
 
 namespace {
 
@@ -101,12 +102,7 @@ class ServerApps : public testing::Test {
   struct sigaction savedChildAction_ {};
 };
 
-std::string textReply(const std::string& body) {
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
-         "\r\nContent-Type: text/plain\r\n\r\n" + body + "\r\n\n";
-}
 
-std::string fixed(const char* reply) { return std::string(reply, std::strlen(reply) + 1); }
 
 std::string slurp(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -157,7 +153,7 @@ TEST_F(ServerApps, PutAnswersOkOnlyWhenTheAppStarted) {
   setRoute("/Put");
   char body[] = "1.2.3.4,1";
   servePutApp(body);
-  EXPECT_EQ(replySent(), fixed(OK));
+  EXPECT_EQ(replySent(), testsupport::OK);
   EXPECT_TRUE(appears(dataFilePath));
 }
 
@@ -165,7 +161,7 @@ TEST_F(ServerApps, PutToAMissingAppIsNotImplemented) {
   setRoute("/Missing");
   char body[] = "1.2.3.4,1";
   servePutApp(body);
-  EXPECT_EQ(replySent(), fixed(NotImpl));
+  EXPECT_EQ(replySent(), testsupport::NotImpl);
 }
 
 TEST_F(ServerApps, PostReturnsTheDataFileAndLeavesItOnDisk) {
@@ -176,7 +172,7 @@ TEST_F(ServerApps, PostReturnsTheDataFileAndLeavesItOnDisk) {
     setRoute("/Post");
     char body[] = "1.2.3.4,1";
     servePostApp(body);
-    EXPECT_EQ(replySent(), textReply(content));
+    EXPECT_EQ(replySent(), testsupport::textReply(content));
     EXPECT_EQ(slurp(dataFilePath), content);
     disconnect();
     connect();
@@ -189,7 +185,7 @@ TEST_F(ServerApps, PostToAMissingAppIsNotImplementedAtOnce) {
   const auto start = steady_clock::now();
   servePostApp(body);
   EXPECT_LT(steady_clock::now() - start, milliseconds(400));
-  EXPECT_EQ(replySent(), fixed(NotImpl));
+  EXPECT_EQ(replySent(), testsupport::NotImpl);
 }
 
 TEST_F(ServerApps, PostTimesOutWhenTheAppWritesNothing) {
@@ -199,7 +195,7 @@ TEST_F(ServerApps, PostTimesOutWhenTheAppWritesNothing) {
   const auto start = steady_clock::now();
   servePostApp(body);
   const auto waited = steady_clock::now() - start;
-  EXPECT_EQ(replySent(), fixed(Timeout));
+  EXPECT_EQ(replySent(), testsupport::Timeout);
   EXPECT_GE(waited, milliseconds(400));
   EXPECT_LT(waited, milliseconds(2000));
 }
@@ -210,7 +206,7 @@ TEST_F(ServerApps, PostFindsAFileThatArrivesLateInTheWait) {
   setRoute("/Slow");
   char body[] = "1.2.3.4,1";
   servePostApp(body);
-  EXPECT_EQ(replySent(), textReply("late"));
+  EXPECT_EQ(replySent(), testsupport::textReply("late"));
 }
 
 TEST(QuoteWindowsArgument, TheCommandLineSplitGivesTheTextBack) {

@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "tests/support/e2e.h"
+#include "tests/support/expected_replies.h"
 #include "tests/support/fake_console.h"
 
 namespace {
@@ -88,7 +89,6 @@ class Client {
   bool closedByPeer_ = false;
 };
 
-std::string withNul(const char* text) { return std::string(text, std::strlen(text) + 1); }
 
 class ServerTest : public ::testing::Test {
  protected:
@@ -151,25 +151,23 @@ TEST_F(ServerTest, RefusesWhatIsNotAFileInsideTheRoot) {
   for (const char* route : {"/missing.html", "/missing", "/../secret.html", "/a/../../secret.html",
                             "/lib.d", "/..", "/%2e%2e/secret.html"}) {
     SCOPED_TRACE(route);
-    EXPECT_EQ(get(route), withNul("HTTP/1.1 404 Not Found\r\n\n"));
+    EXPECT_EQ(get(route), testsupport::NotFound);
   }
   const std::string longRoute = "/" + std::string(125, 'a');
-  EXPECT_EQ(get(longRoute), withNul("HTTP/1.1 404 Not Found\r\n\n"));
+  EXPECT_EQ(get(longRoute), testsupport::NotFound);
 }
 
-TEST_F(ServerTest, OtherMethodsGetBadWithItsZeroByte) {
+TEST_F(ServerTest, OtherMethodsGetBad) {
   for (const char* m : {"get", "HEAD", "DELETE", "OPTIONS", "PATCH", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"}) {
     SCOPED_TRACE(m);
     const std::string reply = testsupport::exchange(port(), std::string(m) + " / HTTP/1.1\r\n\r\n");
-    EXPECT_EQ(reply, withNul("HTTP/1.1 501 Bad Request\r\n\n"));
-    EXPECT_EQ(reply.size(), 28u);
+    EXPECT_EQ(reply, testsupport::Bad);
   }
-  EXPECT_EQ(testsupport::exchange(port(), "GET\r\n\r\n"), withNul("HTTP/1.1 501 Bad Request\r\n\n"));
+  EXPECT_EQ(testsupport::exchange(port(), "GET\r\n\r\n"), testsupport::Bad);
 }
 
 TEST_F(ServerTest, AppRoutesWithoutAnAppAreNotImplemented) {
-  const std::string expected = withNul("HTTP/1.1 510 Request Not Implemented\r\n\n");
-  EXPECT_EQ(expected.size(), 40u);
+  const std::string& expected = testsupport::NotImpl;
   EXPECT_EQ(testsupport::exchange(port(), "PUT /NoSuchApp HTTP/1.1\r\n\r\n1,2"), expected);
   EXPECT_EQ(testsupport::exchange(port(), "POST /NoSuchApp HTTP/1.1\r\n\r\n1,2"), expected);
   EXPECT_EQ(testsupport::exchange(port(), "PUT /ServerPutOSC?x=1 HTTP/1.1\r\n\r\n1,2"), expected);
@@ -193,7 +191,7 @@ TEST_F(ServerTest, RequestSplitAcrossSegmentsIsReadWhole) {
               "\r\n\r\n" + body.substr(0, 14));
   std::this_thread::sleep_for(milliseconds(300));
   client.send(body.substr(14));
-  EXPECT_EQ(client.readAll(), withNul("HTTP/1.1 200 OK\r\n\n"));
+  EXPECT_EQ(client.readAll(), testsupport::OK);
   ASSERT_TRUE(console.waitFor(1));
   EXPECT_EQ(console.received()[0], std::string("/split/command\0\0", 16));
 }
@@ -231,7 +229,7 @@ TEST_F(ServerTest, UnfinishedRequestGetsTimeoutAfterTheBound) {
   slow.send("GET /page HTTP/1.1\r\nHost:");
   const std::string reply = slow.readAll(seconds(6));
   const auto took = steady_clock::now() - start;
-  EXPECT_EQ(reply, withNul("HTTP/1.1 408 Request Timeout\r\nConnection: Close\r\n\n"));
+  EXPECT_EQ(reply, testsupport::Timeout);
   EXPECT_GT(took, milliseconds(1500));
   EXPECT_LT(took, milliseconds(5000));
 }
@@ -282,7 +280,7 @@ TEST_F(ServerTest, SlowReaderStillGetsTheWholeFile) {
 TEST_F(ServerTest, SpecialFilesAreNotFoundAndDoNotStall) {
   ASSERT_EQ(mkfifo((dir_.path() / "htdocs/pipe.html").c_str(), 0644), 0);
   const auto start = steady_clock::now();
-  EXPECT_EQ(get("/pipe.html"), withNul("HTTP/1.1 404 Not Found\r\n\n"));
+  EXPECT_EQ(get("/pipe.html"), testsupport::NotFound);
   EXPECT_EQ(get("/page").substr(0, 15), "HTTP/1.1 200 OK");
   EXPECT_LT(steady_clock::now() - start, seconds(3));
 }
