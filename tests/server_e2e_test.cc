@@ -341,6 +341,7 @@ TEST_F(ServerTest, BurstOfConnectionsIsServedAndLeavesNoDescriptors) {
 
 const std::string usage =
     "usage: Velmora [-p xxx, [8080], listening port value]\n"
+    "                      [-a <IPv4 address to listen on>, default: every interface]\n"
     "                      [-d <absolute path to server apps>, default: ./htdocs/apps]\n"
     "                      [-s <buffer allocation size for requests and OSC>, default: 4096]\n\n";
 
@@ -361,6 +362,8 @@ TEST(VelmoraStartup, OptionsThatEndTheProgram) {
       StartCase{{"-p", "-5"}, 255, false, "out of range"},
       StartCase{{"-s", "10"}, 255, false, "buffer size 10 is out of range"},
       StartCase{{"-s", "999999999"}, 255, false, "out of range"},
+      StartCase{{"-a", "1.2.3"}, 255, false, "-a needs an IPv4 address such as 127.0.0.1, not '1.2.3'"},
+      StartCase{{"-a", "localhost"}, 255, false, "not 'localhost'"},
   };
   testsupport::TempDir dir;
   for (const auto& c : cases) {
@@ -372,13 +375,44 @@ TEST(VelmoraStartup, OptionsThatEndTheProgram) {
   }
 }
 
-TEST(VelmoraStartup, BannerThenListeningLine) {
+TEST(VelmoraStartup, BannerThenListeningLineAndAWordWhenHtdocsIsMissing) {
+  for (const bool withDocs : {true, false}) {
+    SCOPED_TRACE(withDocs ? "with htdocs" : "without htdocs");
+    testsupport::TempDir dir;
+    if (withDocs) dir.write("htdocs/index.html", "x");
+    auto server = testsupport::startServer(dir.path());
+    EXPECT_EQ(server.child->out(),
+              "Velmora - Server exchanging data with digital consoles from web clients\n"
+              "             [ver 1.4]\n\n"
+              "Velmora listening on port " + std::to_string(server.port) + "\n");
+    const std::string warning = "there is no htdocs folder in " + dir.path().string() + ",";
+    EXPECT_EQ(server.child->err().find(warning) != std::string::npos, !withDocs) << server.child->err();
+    // It goes on serving either way.
+    EXPECT_EQ(testsupport::exchange(server.port, "GET / HTTP/1.1\r\n\r\n").substr(0, 12),
+              withDocs ? "HTTP/1.1 200" : "HTTP/1.1 404");
+  }
+}
+
+bool acceptsOn(const char* address, int port) {
+  const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  inet_pton(AF_INET, address, &a.sin_addr);
+  const bool connected = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  close(s);
+  return connected;
+}
+
+TEST(VelmoraStartup, ListensOnTheAddressOfOptionA) {
   testsupport::TempDir dir;
-  auto server = testsupport::startServer(dir.path());
-  EXPECT_EQ(server.child->out(),
-            "Velmora - Server exchanging data with digital consoles from web clients\n"
-            "             [ver 1.4]\n\n"
-            "Velmora listening on port " + std::to_string(server.port) + "\n");
+  auto onlyLoopback = testsupport::startServer(dir.path(), {"-a", "127.0.0.1"});
+  EXPECT_TRUE(acceptsOn("127.0.0.1", onlyLoopback.port));
+  EXPECT_FALSE(acceptsOn("127.0.0.2", onlyLoopback.port));
+  auto everywhere = testsupport::startServer(dir.path(), {"-a", "0.0.0.0"});
+  EXPECT_TRUE(acceptsOn("127.0.0.2", everywhere.port));
+  auto byDefault = testsupport::startServer(dir.path());
+  EXPECT_TRUE(acceptsOn("127.0.0.2", byDefault.port));
 }
 
 TEST(VelmoraStartup, PortInUseIsReportedByBind) {
