@@ -2,6 +2,7 @@
 # Installs what is missing, then builds and runs every test stage:
 #   default  the normal build (GCC): unit, end-to-end and browser tests
 #   asan     the sanitizer build (ASan + UBSan), without the browser tests
+#   tsan     the keyboard-reader tests under ThreadSanitizer
 #   fuzz     the fuzz targets (Clang, libFuzzer), a bounded number of runs each
 #   package  the Debian package: contents, lintian, the service unit, a run from it
 #
@@ -11,7 +12,7 @@
 set -uo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc 2>/dev/null || echo 2)
-all_stages=(default asan fuzz package)
+all_stages=(default asan tsan fuzz package)
 
 run_preset() {
   cmake --preset "$1" >/dev/null &&
@@ -44,6 +45,7 @@ in_private_network() {
 
 stage_default() { browser_package && run_preset default; }
 stage_asan() { run_preset asan "-LE browser"; }
+stage_tsan() { run_preset tsan; }
 stage_fuzz() { run_preset fuzz "-L fuzz"; }
 stage_package() {
   cmake --preset default >/dev/null &&
