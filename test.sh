@@ -31,7 +31,7 @@ browser_package() {
     return 0
   fi
   echo "Installing the browser tests' npm package into $dir/node_modules..."
-  npm ci --prefix "$dir" --no-audit --no-fund
+  npm ci --prefix "$dir" --no-audit --no-fund --prefer-offline
 }
 
 # Loopback only, in a network namespace of its own where that can be had.
