@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <netinet/tcp.h>
+#include <sys/uio.h>
 
 #include "platform/net.h"
 
@@ -25,7 +26,7 @@ SocketHandle openSocket(int domain, int type, int protocol) {
 
 SocketHandle acceptNow(SocketHandle listener, sockaddr_in* peer) {
   socklen_t length = sizeof *peer;
-  return ::accept4(listener, reinterpret_cast<sockaddr*>(peer), &length, SOCK_CLOEXEC);
+  return ::accept4(listener, reinterpret_cast<sockaddr*>(peer), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
 }
 
 AcceptFailure lastAcceptFailure() {
@@ -82,8 +83,15 @@ int pollSockets(PollFd* entries, unsigned count, int timeoutMs) {
   return ::poll(entries, count, timeoutMs);
 }
 
-long sendNoSignal(SocketHandle socket, const char* data, std::size_t size) {
-  return ::send(socket, data, size, MSG_NOSIGNAL);
+long sendPieces(SocketHandle socket, const SendPiece* pieces, unsigned count) {
+  constexpr unsigned maxPieces = 8;
+  iovec runs[maxPieces];
+  if (count > maxPieces) count = maxPieces;
+  for (unsigned i = 0; i < count; ++i) runs[i] = iovec{const_cast<char*>(pieces[i].data), pieces[i].size};
+  msghdr message{};
+  message.msg_iov = runs;
+  message.msg_iovlen = count;
+  return ::sendmsg(socket, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
 long recvNow(SocketHandle socket, char* data, std::size_t size) {
@@ -114,9 +122,8 @@ int acceptWhenDataArrives(SocketHandle listener, int seconds) {
 #endif
 }
 
-int setSendTimeout(SocketHandle socket, int timeoutMs) {
-  timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-  return ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+int setSendBuffer(SocketHandle socket, int bytes) {
+  return ::setsockopt(socket, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
 }
 
 std::int64_t monotonicMs() {

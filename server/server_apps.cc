@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/files.h"
+#include "platform/folder_watch.h"
 #include "platform/net.h"
 #include "platform/process.h"
 #include "server/http_replies.h"
@@ -14,6 +15,7 @@
 namespace {
 
 constexpr int dataFileWaitMs = 500;
+constexpr int earlierAppsWaitMs = 500;
 constexpr int dataFilePollMs = 10;
 constexpr std::size_t textReplyHeaderRoom = 128;
 
@@ -43,10 +45,22 @@ bool awaitDataFile(FileReader& file, FolderWatch& watch) {
 }
 
 // Sends the file's bytes as the text reply, header and body in one buffer and one send.
-// A file that yields fewer bytes than its size declares only the bytes it gave.
+// A file that yields fewer bytes than its size declares only the bytes it gave. A big one is
+// streamed from the file, so it costs no memory of its own.
 void sendDataFile(FileReader& file) {
   std::int64_t size = file.size();
   if (size < 0) size = 0;
+  if (static_cast<std::size_t>(size) + textReplyHeaderRoom > smallReplySize) {
+    char header[textReplyHeaderRoom];
+    ReplyStream reply;
+    reply.head = std::string_view(header, static_cast<std::size_t>(textReplyHeader(
+                                              header, sizeof header, static_cast<std::size_t>(size))));
+    reply.file = std::move(file);
+    reply.fileEnd = size;
+    reply.tail = "\r\n\n";
+    sendStream(std::move(reply));
+    return;
+  }
   const auto room = static_cast<std::size_t>(size) + textReplyHeaderRoom;
   char* reply = replyBuffer(room);
   if (reply == nullptr) failOutOfMemory();
@@ -84,6 +98,14 @@ void servePutApp(char* body) {
 }
 
 void servePostApp(char* body) {
+  // All apps hand back through one data file, so an app launched earlier (by a PUT, or by a
+  // POST that timed out) could leave its answer while this one is awaited. Only once no
+  // earlier app runs is the file this request's own; until then it is an honest Timeout.
+  if (!awaitAppsEnded(earlierAppsWaitMs)) {
+    sendReply(Timeout);
+    return;
+  }
+  removeFile(dataFilePath.c_str());
   // Watching starts before the launch, so an app that finishes at once still wakes us.
   appsDirWatch.start(appsDir.c_str());
   if (ServerForkApp(appsDir.c_str(), route, body) <= 32) {

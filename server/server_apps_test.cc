@@ -17,6 +17,7 @@
 #include "platform/process.h"
 #include "server/http_replies.h"
 #include "server/server_state.h"
+#include "tests/support/expected_replies.h"
 
 namespace {
 
@@ -30,8 +31,8 @@ class ServerApps : public testing::Test {
   void SetUp() override {
     // As the server does; undone afterwards so other tests in this binary may wait for
     // children of their own.
-    sigaction(SIGCHLD, nullptr, &savedChildAction_);
-    reapAppsAutomatically();
+    pthread_sigmask(SIG_SETMASK, nullptr, &savedMask_);
+    trackLaunchedApps();
     std::random_device seed;
     root_ = fs::temp_directory_path() / ("velmora-apps-" + std::to_string(seed()));
     fs::create_directories(root_ / "apps");
@@ -40,7 +41,8 @@ class ServerApps : public testing::Test {
     connect();
   }
   void TearDown() override {
-    sigaction(SIGCHLD, &savedChildAction_, nullptr);
+    awaitAppsEnded(5000);
+    pthread_sigmask(SIG_SETMASK, &savedMask_, nullptr);
     disconnect();
     std::error_code ignored;
     fs::remove_all(root_, ignored);
@@ -98,15 +100,10 @@ class ServerApps : public testing::Test {
 
   fs::path root_;
   int peer_ = -1;
-  struct sigaction savedChildAction_ {};
+  sigset_t savedMask_{};
 };
 
-std::string textReply(const std::string& body) {
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
-         "\r\nContent-Type: text/plain\r\n\r\n" + body + "\r\n\n";
-}
 
-std::string fixed(const char* reply) { return std::string(reply, std::strlen(reply) + 1); }
 
 std::string slurp(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -116,11 +113,12 @@ std::string slurp(const fs::path& file) {
 }
 
 TEST_F(ServerApps, ForkAppRunsTheRoutesExecutableWithDashDAndTheBody) {
-  script("apps/Args.exe", "printf '%s|%s|%s' \"$#\" \"$1\" \"$2\" > \"" + (root_ / "args").string() + "\"");
+  const std::string args = (root_ / "args").string();
+  script("apps/Args.exe", "printf '%s|%s|%s' \"$#\" \"$1\" \"$2\" > \"" + args + ".$$\" && mv \"" + args +
+                              ".$$\" \"" + args + "\"");
   const char* body = "1.2.3.4,5 \"quoted\" $HOME `x` 'y'";
   EXPECT_GT(ServerForkApp(appsDir.c_str(), "/Args", body), 32);
   ASSERT_TRUE(appears(root_ / "args"));
-  std::this_thread::sleep_for(milliseconds(50));
   EXPECT_EQ(slurp(root_ / "args"), std::string("2|-d|") + body);
 }
 
@@ -157,7 +155,7 @@ TEST_F(ServerApps, PutAnswersOkOnlyWhenTheAppStarted) {
   setRoute("/Put");
   char body[] = "1.2.3.4,1";
   servePutApp(body);
-  EXPECT_EQ(replySent(), fixed(OK));
+  EXPECT_EQ(replySent(), testsupport::OK);
   EXPECT_TRUE(appears(dataFilePath));
 }
 
@@ -165,7 +163,7 @@ TEST_F(ServerApps, PutToAMissingAppIsNotImplemented) {
   setRoute("/Missing");
   char body[] = "1.2.3.4,1";
   servePutApp(body);
-  EXPECT_EQ(replySent(), fixed(NotImpl));
+  EXPECT_EQ(replySent(), testsupport::NotImpl);
 }
 
 TEST_F(ServerApps, PostReturnsTheDataFileAndLeavesItOnDisk) {
@@ -176,7 +174,7 @@ TEST_F(ServerApps, PostReturnsTheDataFileAndLeavesItOnDisk) {
     setRoute("/Post");
     char body[] = "1.2.3.4,1";
     servePostApp(body);
-    EXPECT_EQ(replySent(), textReply(content));
+    EXPECT_EQ(replySent(), testsupport::textReply(content));
     EXPECT_EQ(slurp(dataFilePath), content);
     disconnect();
     connect();
@@ -189,7 +187,7 @@ TEST_F(ServerApps, PostToAMissingAppIsNotImplementedAtOnce) {
   const auto start = steady_clock::now();
   servePostApp(body);
   EXPECT_LT(steady_clock::now() - start, milliseconds(400));
-  EXPECT_EQ(replySent(), fixed(NotImpl));
+  EXPECT_EQ(replySent(), testsupport::NotImpl);
 }
 
 TEST_F(ServerApps, PostTimesOutWhenTheAppWritesNothing) {
@@ -199,7 +197,7 @@ TEST_F(ServerApps, PostTimesOutWhenTheAppWritesNothing) {
   const auto start = steady_clock::now();
   servePostApp(body);
   const auto waited = steady_clock::now() - start;
-  EXPECT_EQ(replySent(), fixed(Timeout));
+  EXPECT_EQ(replySent(), testsupport::Timeout);
   EXPECT_GE(waited, milliseconds(400));
   EXPECT_LT(waited, milliseconds(2000));
 }
@@ -210,7 +208,7 @@ TEST_F(ServerApps, PostFindsAFileThatArrivesLateInTheWait) {
   setRoute("/Slow");
   char body[] = "1.2.3.4,1";
   servePostApp(body);
-  EXPECT_EQ(replySent(), textReply("late"));
+  EXPECT_EQ(replySent(), testsupport::textReply("late"));
 }
 
 }  // namespace

@@ -22,8 +22,9 @@ int main(int argc, char** argv) {
   printBanner();
   if (netStart() != 0) return -1;
   ignoreBrokenPipe();
-  reapAppsAutomatically();
+  trackLaunchedApps();
   if (openListener() != 0) return -1;
+  warnWithoutDocumentRoot();
   request = new (std::nothrow) char[static_cast<std::size_t>(oscMaxSize)];
   if (request == nullptr) return -1;
   return runRequestLoop();

@@ -98,3 +98,20 @@ test('requests with a bad address or port are refused before anything is sent', 
     assert.match(r.message, message);
   }
 });
+
+test('the Wing fader law matches the console: positions to dB and back', () => {
+  // [position, dB]: the segment ends, 0 dB at three quarters, the jumps at 0.01 and 0.99.
+  const cases = [
+    [0, -144], [0.01, -144], [0.011, -84.72], [0.05, -66], [0.0625, -60], [0.25, -30],
+    [0.375, -20], [0.5, -10], [0.75, 0], [0.98, 9.2], [0.99, 10], [1, 10],
+  ];
+  for (const [position, db] of cases) {
+    assert.ok(Math.abs(V.wingLevel(position) - db) < 1e-9, `${position} gives ${V.wingLevel(position)}, not ${db}`);
+    if (position > 0.01 && position < 0.99) {
+      assert.ok(Math.abs(V.wingPosition(db) - position) < 1e-9, `${db} dB sits at ${V.wingPosition(db)}`);
+    }
+  }
+  for (const [db, position] of [[-144, 0], [-200, 0], [-100, 0.01], [10, 1], [9.8, 0.99]]) {
+    assert.equal(V.wingPosition(db), position, `${db} dB`);
+  }
+});
