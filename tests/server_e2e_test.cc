@@ -446,7 +446,7 @@ TEST(VelmoraStartup, BannerThenListeningLineAndAWordWhenHtdocsIsMissing) {
               "Velmora - Server exchanging data with digital consoles from web clients\n"
               "             [ver 1.4]\n\n"
               "Velmora listening on port " + std::to_string(server.port) + "\n");
-    const std::string warning = "there is no htdocs folder in " + dir.path().string() + ",";
+    const std::string warning = "there is no htdocs folder in " + testsupport::asSeenByPrograms(dir.path()) + ",";
     EXPECT_EQ(server.child->err().find(warning) != std::string::npos, !withDocs) << server.child->err();
     // It goes on serving either way.
     EXPECT_EQ(testsupport::exchange(server.port, "GET / HTTP/1.1\r\n\r\n").substr(0, 12),

@@ -43,6 +43,13 @@ fs::path program(const std::string& name) {
   return file;
 }
 
+std::string asSeenByPrograms(const fs::path& path) {
+  if (!windowsBuild()) return path.string();
+  std::string text = "Z:" + path.string();
+  for (char& c : text) c = c == '/' ? '\\' : c;
+  return text;
+}
+
 fs::path sourceDir() { return VELMORA_SOURCE_DIR; }
 
 TempDir::TempDir() {

@@ -23,6 +23,10 @@ bool windowsBuild();
 /// The built program `name` in binDir(), with ".exe" for the Windows build.
 std::filesystem::path program(const std::string& name);
 
+/// `path` as the programs under test name it: itself, or under wine the drive Z: form
+/// (Z:\tmp\x for /tmp/x).
+std::string asSeenByPrograms(const std::filesystem::path& path);
+
 /// Folder of the project's sources.
 std::filesystem::path sourceDir();
 
