@@ -30,6 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono;
 using namespace std::string_literals;
+using testsupport::slurp;
 using testsupport::Child;
 using testsupport::FakeConsole;
 using testsupport::NotImpl;
@@ -37,34 +38,6 @@ using testsupport::OK;
 using testsupport::textReply;
 using testsupport::Timeout;
 using testsupport::TempDir;
-
-std::string slurp(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// A console simulator on `address`, started and listening (or the test fails).
-std::unique_ptr<Child> startSimulator(const fs::path& cwd, const std::string& address,
-                                      std::vector<std::string> extra = {}) {
-  std::vector<std::string> args{"-a", address};
-  args.insert(args.end(), extra.begin(), extra.end());
-  auto sim = std::make_unique<Child>(testsupport::program("consolesim"), args, cwd);
-  const auto deadline = steady_clock::now() + seconds(10);
-  while (steady_clock::now() < deadline && sim->running()) {
-    const std::string out = sim->out();
-    std::size_t lines = 0;
-    for (std::size_t at = out.find("listening on"); at != std::string::npos;
-         at = out.find("listening on", at + 1)) {
-      ++lines;
-    }
-    if (lines >= 3) return sim;
-    std::this_thread::sleep_for(milliseconds(10));
-  }
-  ADD_FAILURE() << "consolesim did not listen on " << address << ": " << sim->err();
-  return sim;
-}
 
 // A console's answer: the address, the tag ",s" and the name, each padded to 4 bytes.
 std::string nameMessage(const char* address, const char* name) {
@@ -136,7 +109,7 @@ class AppsE2E : public testing::Test {
 };
 
 TEST_F(AppsE2E, PostReturnsTheNamesTheConsolesHold) {
-  const auto sim = startSimulator(dir_.path(), "127.0.5.1");
+  const auto sim = testsupport::startSimulator(dir_.path(), "127.0.5.1");
   struct Case {
     const char* route;
     const char* body;
@@ -158,7 +131,7 @@ TEST_F(AppsE2E, PostReturnsTheNamesTheConsolesHold) {
 }
 
 TEST_F(AppsE2E, PostReturnsANameThatWasSetOnTheConsole) {
-  const auto sim = startSimulator(dir_.path(), "127.0.5.2");
+  const auto sim = testsupport::startSimulator(dir_.path(), "127.0.5.2");
   for (const auto& [address, port] : {std::pair{"/ch/05/config/name", 10023}, std::pair{"/ch/5/name", 2223}}) {
     const std::string set = nameMessage(address, "Snare Top");
     sockaddr_in to{};
@@ -176,7 +149,7 @@ TEST_F(AppsE2E, PostReturnsANameThatWasSetOnTheConsole) {
 }
 
 TEST_F(AppsE2E, PutAnswersAtOnceAndTheDataFileFollows) {
-  const auto sim = startSimulator(dir_.path(), "127.0.5.3");
+  const auto sim = testsupport::startSimulator(dir_.path(), "127.0.5.3");
   EXPECT_EQ(request("PUT", "/Marlune", "127.0.5.3,4"), OK);
   ASSERT_TRUE(appears(dataFile()));
   EXPECT_EQ(slurp(dataFile()), "Bus 04");
@@ -219,7 +192,7 @@ TEST_F(AppsE2E, AppThatWritesNothingTimesOutAfterHalfASecond) {
 }
 
 TEST_F(AppsE2E, SilentConsoleEndsTheAppWithFailureAndThePostTimesOut) {
-  const auto sim = startSimulator(dir_.path(), "127.0.5.4", {"--silent"});
+  const auto sim = testsupport::startSimulator(dir_.path(), "127.0.5.4", {"--silent"});
   for (const char* app : {"Quennet", "Dravisk", "Marlune"}) {
     SCOPED_TRACE(app);
     EXPECT_EQ(runApp(app, "127.0.5.4,1"), 255);

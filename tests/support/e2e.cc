@@ -1,5 +1,7 @@
 #include "tests/support/e2e.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -140,7 +142,7 @@ bool Child::stop() {
   return false;
 }
 
-static std::string slurp(const fs::path& p) {
+std::string slurp(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
@@ -210,17 +212,38 @@ std::string exchange(int port, const std::string& request, milliseconds limit) {
   return reply;
 }
 
-RunningServer startServer(const fs::path& cwd, const std::vector<std::string>& args) {
+RunningServer startServer(const fs::path& cwd, const std::vector<std::string>& args,
+                          const fs::path& velmora) {
   RunningServer server;
   for (int attempt = 0; attempt < 5; ++attempt) {
     server.port = freeTcpPort();
     std::vector<std::string> all{"-p", std::to_string(server.port)};
     all.insert(all.end(), args.begin(), args.end());
-    server.child = std::make_unique<Child>(program("Velmora"), all, cwd);
+    server.child = std::make_unique<Child>(velmora, all, cwd);
     if (waitForTcpPort(server.port, seconds(5))) return server;
     server.child->stop();
   }
   throw std::runtime_error("Velmora did not start");
+}
+
+std::unique_ptr<Child> startSimulator(const fs::path& cwd, const std::string& address,
+                                      const std::vector<std::string>& extra, const fs::path& consolesim) {
+  std::vector<std::string> args{"-a", address};
+  args.insert(args.end(), extra.begin(), extra.end());
+  auto sim = std::make_unique<Child>(consolesim, args, cwd);
+  const auto deadline = steady_clock::now() + seconds(10);
+  while (steady_clock::now() < deadline && sim->running()) {
+    const std::string out = sim->out();
+    std::size_t lines = 0;
+    for (std::size_t at = out.find("listening on"); at != std::string::npos;
+         at = out.find("listening on", at + 1)) {
+      ++lines;
+    }
+    if (lines >= 3) return sim;
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  ADD_FAILURE() << "consolesim did not listen on " << address << ": " << sim->err();
+  return sim;
 }
 
 int openDescriptors(pid_t pid) {

@@ -73,6 +73,9 @@ class Child {
   std::filesystem::path errPath_;
 };
 
+/// The whole content of `file` (empty when it cannot be read).
+std::string slurp(const std::filesystem::path& file);
+
 /// A TCP port on 127.0.0.1 that was free a moment ago.
 int freeTcpPort();
 /// A UDP port on 127.0.0.1 that was free a moment ago.
@@ -92,7 +95,14 @@ struct RunningServer {
   std::unique_ptr<Child> child;
 };
 RunningServer startServer(const std::filesystem::path& cwd,
-                          const std::vector<std::string>& args = {});
+                          const std::vector<std::string>& args = {},
+                          const std::filesystem::path& velmora = program("Velmora"));
+
+/// Starts the console simulator (`consolesim`) in `cwd` on `address` with the `extra`
+/// options and waits until its three sockets listen; a test failure when they do not.
+std::unique_ptr<Child> startSimulator(const std::filesystem::path& cwd, const std::string& address,
+                                      const std::vector<std::string>& extra = {},
+                                      const std::filesystem::path& consolesim = program("consolesim"));
 
 /// Number of open descriptors of process `pid` (from /proc).
 int openDescriptors(pid_t pid);
