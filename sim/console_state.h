@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "sim/osc_reader.h"
+#include "osc/osc_reader.h"
 
 /// One value of a console. A name ('s') keeps at most `maxLength` bytes; a level ('f')
 /// stays within [low, high].
