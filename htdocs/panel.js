@@ -94,7 +94,7 @@
   function describeWing(reply) {
     var f = reply.split(',');
     if (f[0] !== 'WING' || f.length < 6) return null;
-    return 'Found a Wing: ' + quoted(f[3]) + ', model ' + f[2] + ', serial ' + f[4] + ', firmware ' +
+    return 'Found a Wing: ' + quoted(f[2]) + ', model ' + f[3] + ', serial ' + f[4] + ', firmware ' +
       f[5] + ', at ' + f[1] + '.';
   }
 
