@@ -8,7 +8,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/htdocs/
   DESTINATION ${VELMORA_SHARE_DIR}/htdocs
   PATTERN apps EXCLUDE)
 
-foreach(app IN ITEMS Quennet Dravisk Marlune)
+foreach(app IN ITEMS Quennet Dravisk Marlune Scout)
   if(TARGET ${app})
     install(PROGRAMS $<TARGET_FILE:${app}>
       DESTINATION ${VELMORA_SHARE_DIR}/htdocs/apps

@@ -90,6 +90,9 @@ int allowQuickRebind(SocketHandle socket);
 /// the platform can), so the common request is read with one receive. 0 on success.
 int acceptWhenDataArrives(SocketHandle listener, int seconds);
 
+/// Lets a UDP socket send to broadcast addresses (SO_BROADCAST). 0 on success.
+int enableBroadcast(SocketHandle socket);
+
 /// Bounds how long one send may block (milliseconds). 0 on success.
 int setSendTimeout(SocketHandle socket, int timeoutMs);
 

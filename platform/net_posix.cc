@@ -103,6 +103,11 @@ int acceptWhenDataArrives(SocketHandle listener, int seconds) {
 #endif
 }
 
+int enableBroadcast(SocketHandle socket) {
+  const int on = 1;
+  return ::setsockopt(socket, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+}
+
 int setSendTimeout(SocketHandle socket, int timeoutMs) {
   timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
   return ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);

@@ -93,6 +93,12 @@ int allowQuickRebind(SocketHandle socket) {
 
 int acceptWhenDataArrives(SocketHandle, int) { return -1; }
 
+int enableBroadcast(SocketHandle socket) {
+  const BOOL on = TRUE;
+  return ::setsockopt(socket, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on),
+                      sizeof on);
+}
+
 int setSendTimeout(SocketHandle socket, int timeoutMs) {
   const DWORD timeout = static_cast<DWORD>(timeoutMs);
   return ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout),

@@ -108,7 +108,7 @@ bool Child::stop() {
   return false;
 }
 
-static std::string slurp(const fs::path& p) {
+std::string slurp(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
