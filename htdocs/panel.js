@@ -201,30 +201,6 @@
 
   // ----- Faders -----
 
-  // While one fader message is on its way, later slider positions replace each other and
-  // only the newest is sent next: the server serves one request at a time, and a dragged
-  // slider must not queue hundreds of them.
-  function latestOnly(sendValue) {
-    var busy = false;
-    var next = null;
-    function drain() {
-      if (next === null) {
-        busy = false;
-        return;
-      }
-      var value = next;
-      next = null;
-      sendValue(value).finally(drain);
-    }
-    return function (value) {
-      next = value;
-      if (!busy) {
-        busy = true;
-        drain();
-      }
-    };
-  }
-
   var FADERS = {
     x32: {
       slider: 'fader-x32-slider', number: 'fader-x32-number', min: 0, max: 1,
@@ -275,7 +251,7 @@
   }
 
   function wireFader(fader, readButton) {
-    var push = latestOnly(function (value) { return sendFader(fader, value); });
+    var push = V.latestOnly(function (value) { return sendFader(fader, value); });
     $(fader.slider).addEventListener('input', function (event) {
       var value = Number(event.target.value);
       $(fader.number).value = value;

@@ -251,8 +251,72 @@
     });
   }
 
+  /**
+   * Wraps `sendValue` (a value in, a promise out) for a control that moves faster than the
+   * server answers, such as a dragged fader: while one value is on its way, later values
+   * replace each other and only the newest is sent next, so a drag never queues hundreds of
+   * requests on a server that serves one at a time. `idle`, if given, runs once the last
+   * value has gone.
+   */
+  function latestOnly(sendValue, idle) {
+    var busy = false;
+    var next = null;
+    function drain() {
+      if (next === null) {
+        busy = false;
+        if (idle) idle();
+        return;
+      }
+      var value = next;
+      next = null;
+      sendValue(value).finally(drain);
+    }
+    return function (value) {
+      next = value;
+      if (!busy) {
+        busy = true;
+        drain();
+      }
+    };
+  }
+
   function pad2(n) {
     return (n < 10 ? '0' : '') + n;
+  }
+
+  // The consoles' fader law: a fader position from 0 (bottom) to 1 (top) against a level
+  // in dB, in four straight segments, with everything at or below 0.01 silent (-144 dB)
+  // and everything from 0.99 up at +10 dB. An X32 fader holds the position, a Wing fader
+  // the level.
+  var SILENT_DB = -144;
+
+  /** The level in dB at fader position `x`. */
+  function faderToDb(x) {
+    if (x <= 0.01) return SILENT_DB;
+    if (x < 0.062561095) return (x - 0.1875) * 30 * 16;
+    if (x < 0.250244379) return (x - 0.4375) / 0.00625;
+    if (x < 0.500488759) return (x - 0.625) / 0.0125;
+    if (x < 0.99) return (x - 0.75) / 0.025;
+    return 10;
+  }
+
+  /** The fader position that shows level `db`: the inverse of faderToDb, from 0 to 1. */
+  function dbToFader(db) {
+    if (!(db > SILENT_DB)) return 0;
+    if (db >= 10) return 1;
+    if (db >= -10) return (db + 30) / 40;
+    if (db >= -30) return (db + 50) / 80;
+    if (db >= -60) return (db + 70) / 160;
+    var lowest = faderToDb(0.0100001);
+    if (db > lowest) return (db + 90) / 480;
+    // Below the lowest segment the fader sits between silence and 0.01.
+    return 0.01 * (db - SILENT_DB) / (lowest - SILENT_DB);
+  }
+
+  /** A level as a console shows it: "-12.5 dB", "+3.0 dB", "-\u221e dB" for silence. */
+  function showDb(db) {
+    if (!(db > SILENT_DB)) return '-\u221e dB';
+    return (db > 0 ? '+' : '') + db.toFixed(1) + ' dB';
   }
 
   global.Velmora = {
@@ -265,6 +329,10 @@
     ask: ask,
     send: send,
     runApp: runApp,
-    pad2: pad2
+    latestOnly: latestOnly,
+    pad2: pad2,
+    faderToDb: faderToDb,
+    dbToFader: dbToFader,
+    showDb: showDb
   };
 })(window);

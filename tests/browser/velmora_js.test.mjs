@@ -98,3 +98,24 @@ test('requests with a bad address or port are refused before anything is sent', 
     assert.match(r.message, message);
   }
 });
+
+test('the fader law maps positions to levels as the consoles do, and back', () => {
+  const points = [
+    [0, -144, '-\u221e dB'], [0.01, -144, '-\u221e dB'], [0.05, -66, '-66.0 dB'],
+    [0.0625, -60, '-60.0 dB'], [0.25, -30, '-30.0 dB'], [0.5, -10, '-10.0 dB'],
+    [0.75, 0, '0.0 dB'], [0.98, 9.2, '+9.2 dB'], [0.99, 10, '+10.0 dB'], [1, 10, '+10.0 dB'],
+  ];
+  for (const [position, db, shown] of points) {
+    assert.ok(Math.abs(V.faderToDb(position) - db) < 1e-9, `${position} gives ${V.faderToDb(position)}`);
+    assert.equal(V.showDb(V.faderToDb(position)), shown);
+  }
+  for (let p = 0.011; p < 0.99; p += 0.0137) {
+    assert.ok(Math.abs(V.dbToFader(V.faderToDb(p)) - p) < 1e-9, `position ${p} does not come back`);
+  }
+  // Levels the law never sends still get a place on the fader, below its lowest segment.
+  assert.equal(V.dbToFader(-144), 0);
+  assert.equal(V.dbToFader(NaN), 0);
+  const low = V.dbToFader(-100);
+  assert.ok(low > 0 && low < 0.01, String(low));
+  assert.equal(V.dbToFader(12), 1);
+});
