@@ -2,12 +2,17 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/inotify.h>
+#include <sys/signalfd.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <ctime>
+#include <vector>
 
 #include "platform/process.h"
 
@@ -15,8 +20,8 @@ extern char** environ;
 
 namespace {
 
-// What the app must not inherit from the server: ignored SIGCHLD (it would stop the app
-// from waiting for children of its own), ignored SIGPIPE, and any blocked signal.
+// What the app must not inherit from the server: ignored SIGPIPE, and the blocked SIGCHLD
+// the server reads as an event (an app must be told when children of its own end).
 class SpawnAttributes {
  public:
   SpawnAttributes() {
@@ -28,12 +33,10 @@ class SpawnAttributes {
     sigaddset(&defaults, SIGPIPE);
     sigset_t noneBlocked;
     sigemptyset(&noneBlocked);
-    short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
-#ifdef POSIX_SPAWN_SETSID
     // A session of its own: a hang-up or Ctrl-C meant for the server's terminal does not
-    // cut an app off halfway through its hand-back.
-    flags |= POSIX_SPAWN_SETSID;
-#endif
+    // cut an app off halfway through its hand-back, and the app's process group is the one
+    // the server follows until all of it has ended.
+    const short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSID;
     ready_ = posix_spawnattr_setsigdefault(&attr_, &defaults) == 0 &&
              posix_spawnattr_setsigmask(&attr_, &noneBlocked) == 0 &&
              posix_spawnattr_setflags(&attr_, flags) == 0;
@@ -70,15 +73,68 @@ class SpawnActions {
 constexpr int launched = 33;
 constexpr int notLaunched = 0;
 
+// Process groups of the apps launched so far that may still have a process running.
+std::vector<pid_t> appGroups;
+
+// SIGCHLD, blocked and read here instead of interrupting the server's waits; -1 when it
+// could not be set up (the waits then poll).
+int childEvents = -1;
+
+constexpr int groupPollMs = 10;
+
+std::int64_t nowMs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+void reapEndedChildren() {
+  signalfd_siginfo pending[8];
+  while (childEvents >= 0 && ::read(childEvents, pending, sizeof pending) > 0) {
+  }
+  int status = 0;
+  while (::waitpid(-1, &status, WNOHANG) > 0) {
+  }
+}
+
+// A group with a process in it, a zombie that is not ours included, still runs.
+bool groupRuns(pid_t group) { return ::kill(-group, 0) == 0 || errno == EPERM; }
+
 }  // namespace
 
-void reapAppsAutomatically() {
-  struct sigaction action {};
-  action.sa_handler = SIG_IGN;
-  action.sa_flags = SA_NOCLDWAIT;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGCHLD, &action, nullptr);
+void trackLaunchedApps() {
+#ifdef __linux__
+  // Children that an app leaves behind become ours, so they are reaped as they end rather
+  // than kept as zombies that would hold the app's group open.
+  ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+#endif
+  ::signal(SIGCHLD, SIG_DFL);
+  sigset_t child;
+  sigemptyset(&child);
+  sigaddset(&child, SIGCHLD);
+  ::pthread_sigmask(SIG_BLOCK, &child, nullptr);
+  if (childEvents < 0) childEvents = ::signalfd(-1, &child, SFD_NONBLOCK | SFD_CLOEXEC);
 }
+
+bool appsRunning() {
+  reapEndedChildren();
+  std::erase_if(appGroups, [](pid_t group) { return !groupRuns(group); });
+  return !appGroups.empty();
+}
+
+bool awaitAppsEnded(int ms) {
+  const std::int64_t deadline = nowMs() + ms;
+  while (appsRunning()) {
+    const std::int64_t left = deadline - nowMs();
+    if (left <= 0) return false;
+    const int wait = static_cast<int>(std::min<std::int64_t>(left, groupPollMs));
+    pollfd entry{childEvents, POLLIN, 0};
+    ::poll(&entry, childEvents >= 0 ? 1 : 0, wait);
+  }
+  return true;
+}
+
+int appEndedDescriptor() { return childEvents; }
 
 int launchApp(const char* program, const char* argument) {
   const SpawnAttributes attributes;
@@ -90,55 +146,9 @@ int launchApp(const char* program, const char* argument) {
   // The C library reports a file that cannot be executed (missing, not executable, not a
   // program) as the result of this call, before the app runs and without waiting for it.
   const int status = posix_spawn(&pid, program, actions.get(), attributes.get(), argv, environ);
-  return status == 0 ? launched : notLaunched;
+  if (status != 0) return notLaunched;
+  appGroups.push_back(pid);  // a session leader: its process group bears its id
+  return launched;
 }
 
 int currentProcessId() { return static_cast<int>(::getpid()); }
-
-namespace {
-
-void sleepFor(int ms) {
-  timespec pause{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-  while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-  }
-}
-
-// Only the wake-up matters, not which entry changed; false when the watch itself went away
-// (the folder was deleted or moved), so that the next start sets it up again.
-bool discardEvents(int fd) {
-  bool watchKept = true;
-  alignas(inotify_event) char events[4096];
-  ssize_t got;
-  while ((got = ::read(fd, events, sizeof events)) > 0) {
-    for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
-      inotify_event event;
-      std::memcpy(&event, events + at, sizeof event);
-      if ((event.mask & IN_IGNORED) != 0) watchKept = false;
-      at += static_cast<ssize_t>(sizeof event + event.len);
-    }
-  }
-  return watchKept;
-}
-
-}  // namespace
-
-FolderWatch::~FolderWatch() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-void FolderWatch::start(const char* folder) {
-  if (fd_ < 0) fd_ = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-  if (fd_ < 0) return;
-  watching_ = discardEvents(fd_) && watching_;
-  if (!watching_) watching_ = ::inotify_add_watch(fd_, folder, IN_CREATE | IN_MOVED_TO | IN_ONLYDIR) >= 0;
-}
-
-void FolderWatch::waitMs(int ms) {
-  if (ms <= 0) return;
-  if (!watching_) {
-    sleepFor(ms);
-    return;
-  }
-  pollfd entry{fd_, POLLIN, 0};
-  if (::poll(&entry, 1, ms) > 0) watching_ = discardEvents(fd_);
-}

@@ -28,10 +28,13 @@ void serveRequest() {
     if (is(route, "/ServerPutOSC")) servePutOSC(body);
     else servePutApp(body);
   } else if (is(method, "POST")) {
-    // Every POST clears the last app's answer, so a later app POST never returns it.
-    removeFile(dataFilePath.c_str());
-    if (is(route, "/ServerPostOSC")) servePostOSC(body);
-    else servePostApp(body);
+    if (is(route, "/ServerPostOSC")) {
+      // Every POST clears the last app's answer; an app POST does so once earlier apps end.
+      removeFile(dataFilePath.c_str());
+      servePostOSC(body);
+    } else {
+      servePostApp(body);
+    }
   } else {
     sendReply(Bad);
   }

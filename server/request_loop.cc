@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/net.h"
+#include "platform/process.h"
 #include "server/dispatch.h"
 #include "server/http_replies.h"
 #include "server/http_request.h"
@@ -175,15 +176,19 @@ int nextWaitMs() {
 int runRequestLoop() {
   setNonBlocking(serverSocket);
   pending.reserve(maxPendingConnections);
+  const int appEnded = appEndedDescriptor();
   for (;;) {
     pollSet.clear();
     pollSet.push_back(PollFd{serverSocket, POLLIN, 0});
     for (const auto& p : pending) pollSet.push_back(PollFd{p.socket.get(), POLLIN, 0});
+    // Children of apps are reaped as they end, not at the next request.
+    if (appEnded >= 0) pollSet.push_back(PollFd{static_cast<SocketHandle>(appEnded), POLLIN, 0});
     const int ready = pollSockets(pollSet.data(), static_cast<unsigned>(pollSet.size()), nextWaitMs());
     if (ready < 0 && !netWouldBlock()) {
       std::perror("poll");
       return -1;
     }
+    if (appEnded >= 0 && pollSet.back().revents != 0) appsRunning();
     if (!pending.empty()) servicePending();
     if (ready > 0 && (pollSet[0].revents & POLLIN) != 0 && acceptAll() < 0) return -1;
   }

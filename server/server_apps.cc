@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/files.h"
+#include "platform/folder_watch.h"
 #include "platform/net.h"
 #include "platform/process.h"
 #include "server/http_replies.h"
@@ -14,6 +15,7 @@
 namespace {
 
 constexpr int dataFileWaitMs = 500;
+constexpr int earlierAppsWaitMs = 500;
 constexpr int dataFilePollMs = 10;
 constexpr std::size_t textReplyHeaderRoom = 128;
 
@@ -84,6 +86,14 @@ void servePutApp(char* body) {
 }
 
 void servePostApp(char* body) {
+  // All apps hand back through one data file, so an app launched earlier (by a PUT, or by a
+  // POST that timed out) could leave its answer while this one is awaited. Only once no
+  // earlier app runs is the file this request's own; until then it is an honest Timeout.
+  if (!awaitAppsEnded(earlierAppsWaitMs)) {
+    sendReply(Timeout);
+    return;
+  }
+  removeFile(dataFilePath.c_str());
   // Watching starts before the launch, so an app that finishes at once still wakes us.
   appsDirWatch.start(appsDir.c_str());
   if (ServerForkApp(appsDir.c_str(), route, body) <= 32) {

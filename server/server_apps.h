@@ -9,6 +9,7 @@ int ServerForkApp(const char* appsDir, const char* route, const char* body);
 /// PUT to an app route: OK when the app started, else NotImpl.
 void servePutApp(char* body);
 
-/// POST to an app route, after the data file was deleted: the data file's text, Timeout
-/// or NotImpl.
+/// POST to an app route: waits up to 500 ms for apps launched earlier to end (Timeout,
+/// launching nothing, if they still run), deletes the data file, launches, and answers the
+/// data file's text, Timeout or NotImpl.
 void servePostApp(char* body);

@@ -30,8 +30,8 @@ class ServerApps : public testing::Test {
   void SetUp() override {
     // As the server does; undone afterwards so other tests in this binary may wait for
     // children of their own.
-    sigaction(SIGCHLD, nullptr, &savedChildAction_);
-    reapAppsAutomatically();
+    pthread_sigmask(SIG_SETMASK, nullptr, &savedMask_);
+    trackLaunchedApps();
     std::random_device seed;
     root_ = fs::temp_directory_path() / ("velmora-apps-" + std::to_string(seed()));
     fs::create_directories(root_ / "apps");
@@ -40,7 +40,8 @@ class ServerApps : public testing::Test {
     connect();
   }
   void TearDown() override {
-    sigaction(SIGCHLD, &savedChildAction_, nullptr);
+    awaitAppsEnded(5000);
+    pthread_sigmask(SIG_SETMASK, &savedMask_, nullptr);
     disconnect();
     std::error_code ignored;
     fs::remove_all(root_, ignored);
@@ -98,7 +99,7 @@ class ServerApps : public testing::Test {
 
   fs::path root_;
   int peer_ = -1;
-  struct sigaction savedChildAction_ {};
+  sigset_t savedMask_{};
 };
 
 std::string textReply(const std::string& body) {
@@ -116,11 +117,12 @@ std::string slurp(const fs::path& file) {
 }
 
 TEST_F(ServerApps, ForkAppRunsTheRoutesExecutableWithDashDAndTheBody) {
-  script("apps/Args.exe", "printf '%s|%s|%s' \"$#\" \"$1\" \"$2\" > \"" + (root_ / "args").string() + "\"");
+  const std::string args = (root_ / "args").string();
+  script("apps/Args.exe", "printf '%s|%s|%s' \"$#\" \"$1\" \"$2\" > \"" + args + ".$$\" && mv \"" + args +
+                              ".$$\" \"" + args + "\"");
   const char* body = "1.2.3.4,5 \"quoted\" $HOME `x` 'y'";
   EXPECT_GT(ServerForkApp(appsDir.c_str(), "/Args", body), 32);
   ASSERT_TRUE(appears(root_ / "args"));
-  std::this_thread::sleep_for(milliseconds(50));
   EXPECT_EQ(slurp(root_ / "args"), std::string("2|-d|") + body);
 }
 

@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   printBanner();
   if (netStart() != 0) return -1;
   ignoreBrokenPipe();
-  reapAppsAutomatically();
+  trackLaunchedApps();
   if (openListener() != 0) return -1;
   request = new (std::nothrow) char[static_cast<std::size_t>(oscMaxSize)];
   if (request == nullptr) return -1;

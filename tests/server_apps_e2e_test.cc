@@ -102,6 +102,12 @@ class AppsE2E : public testing::Test {
     fs::permissions(file, fs::perms::owner_all);
   }
 
+  // An app that hands back `text` the way apps do, after `delay` (a sleep argument).
+  void answerApp(const std::string& name, const std::string& delay, const std::string& text) const {
+    scriptApp(name, "sleep " + delay + "; printf '" + text + "' > htdocs/apps/t.$$ && "
+                    "mv htdocs/apps/t.$$ htdocs/apps/VelmoraDataFile.txt");
+  }
+
   // Runs an app as the server would, in the scratch folder; its exit status.
   int runApp(const char* app, const std::string& argument) const {
     Child child(testsupport::binDir() / app, {"-d", argument}, dir_.path());
@@ -288,6 +294,66 @@ TEST_F(AppsE2E, LaunchedAppsInheritNoSocketOrWatch) {
   EXPECT_EQ(reply.find("inotify"), std::string::npos) << reply;
 }
 
+// Apps launched earlier (by a PUT, by a POST that timed out, or children they left behind)
+// answer into the same data file; a POST must still return its own app's answer. Each
+// earlier app here answers before the POSTed one would, so a server that did not wait for
+// them would return their text.
+TEST_F(AppsE2E, PostReturnsItsOwnAppsAnswerNotAnEarlierOnes) {
+  answerApp("Medium", "0.4", "medium");
+  answerApp("Slow", "0.3", "slow");
+  answerApp("Late", "0.6", "late");
+  scriptApp("Forker", "(sleep 0.3; printf child > htdocs/apps/t.$$ && "
+                      "mv htdocs/apps/t.$$ htdocs/apps/VelmoraDataFile.txt) & touch htdocs/parent-done");
+  struct Case {
+    const char* name;
+    const char* method;
+    const char* route;
+    std::string reply;
+  };
+  const Case cases[] = {
+      {"a PUT still answering", "PUT", "/Slow", OK},
+      {"a POST that timed out", "POST", "/Late", Timeout},
+      {"a child the app left running", "PUT", "/Forker", OK},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(request(c.method, c.route, "1,2"), c.reply);
+    if (std::string(c.route) == "/Forker") {
+      ASSERT_TRUE(appears(dir_.path() / "htdocs/parent-done"));
+    }
+    EXPECT_EQ(request("POST", "/Medium", "1,2"), textReply("medium"));
+  }
+}
+
+TEST_F(AppsE2E, LateAnswerIsServedByGetUntilTheNextPost) {
+  answerApp("Late", "0.6", "late");
+  answerApp("Fast", "0", "fast");
+  EXPECT_EQ(request("POST", "/Late", "1,2"), Timeout);
+  ASSERT_TRUE(appears(dataFile()));
+  const std::string got = request("GET", "/apps/VelmoraDataFile.txt", "");
+  EXPECT_EQ(got.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << got;
+  EXPECT_EQ(got.substr(got.size() - 4), "late");
+  EXPECT_EQ(request("POST", "/Fast", "1,2"), textReply("fast"));
+}
+
+// While an earlier app runs past the wait, a POST fails honestly and starts nothing.
+TEST_F(AppsE2E, PostWhileAnEarlierAppRunsOnTimesOutAndLaunchesNothing) {
+  answerApp("Long", "2", "long");
+  const fs::path marker = dir_.path() / "ran";
+  scriptApp("Marker", "touch ran; printf marker > htdocs/apps/t.$$ && "
+                      "mv htdocs/apps/t.$$ htdocs/apps/VelmoraDataFile.txt");
+  ASSERT_EQ(request("PUT", "/Long", "1,2"), OK);
+  const auto start = steady_clock::now();
+  EXPECT_EQ(request("POST", "/Marker", "1,2"), Timeout);
+  const auto waited = steady_clock::now() - start;
+  EXPECT_GE(waited, milliseconds(400));
+  EXPECT_LT(waited, milliseconds(1500));
+  EXPECT_FALSE(fs::exists(marker));
+  ASSERT_TRUE(appears(dataFile(), seconds(5)));  // Long has answered and is ending
+  EXPECT_EQ(request("POST", "/Marker", "1,2"), textReply("marker"));
+  EXPECT_TRUE(fs::exists(marker));
+}
+
 // Children of `parent` from /proc: all of them, and those that are zombies.
 std::pair<int, int> childrenOf(pid_t parent) {
   int all = 0;
@@ -308,15 +374,17 @@ std::pair<int, int> childrenOf(pid_t parent) {
 
 TEST_F(AppsE2E, ManyLaunchesLeaveNoZombiesNorDescriptors) {
   scriptApp("Quick", "exit 3");
+  scriptApp("Orphaner", "sleep 0.05 & exit 0");  // its child becomes the server's to reap
   const pid_t server = server_.child->pid();
   // The first POST sets up the server's one watch on the apps folder; it is kept.
   ASSERT_EQ(request("POST", "/Quick", "1,2"), Timeout);
   const int descriptors = testsupport::openDescriptors(server);
-  for (int i = 0; i < 60; ++i) {
+  for (int i = 0; i < 32; ++i) {
     ASSERT_EQ(request("PUT", "/Quick", "1,2"), OK);
+    ASSERT_EQ(request("PUT", "/Orphaner", "1,2"), OK);
     ASSERT_EQ(request("PUT", "/Missing", "1,2"), NotImpl);
   }
-  for (int i = 0; i < 4; ++i) ASSERT_EQ(request("POST", "/Quick", "1,2"), Timeout);
+  for (int i = 0; i < 4; ++i) ASSERT_EQ(request("POST", "/Orphaner", "1,2"), Timeout);
   auto [children, zombies] = childrenOf(server);
   const auto deadline = steady_clock::now() + seconds(5);
   while (children > 0 && steady_clock::now() < deadline) {
