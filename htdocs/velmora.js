@@ -5,6 +5,7 @@
  *   Velmora.ask(ip, port, '/ch/01/config/name')     -> POST /ServerPostOSC, the console's answer
  *   Velmora.send(ip, port, '/ch/01/mix/fader ,f 0.5') -> PUT /ServerPutOSC, no answer
  *   Velmora.runApp('Dravisk', ip, 5)                  -> POST /Dravisk, the app's text
+ *   Velmora.findConsoles('')                          -> POST /Scout, the consoles that answered
  *
  * Every call resolves (never rejects) to a result object:
  *   { ok: true,  text, request }                       on success
@@ -280,6 +281,47 @@
     };
   }
 
+  var CONSOLE_KINDS = { Wing: 'wing', X32: 'x32' };
+
+  /**
+   * Reads Scout's list, one console a line: kind, address, name, model and firmware
+   * separated by tabs. Lines of any other form are skipped.
+   */
+  function parseConsoleList(text) {
+    return String(text).split('\n').map(function (line) { return line.split('\t'); })
+      .filter(function (f) { return f.length === 5 && CONSOLE_KINDS.hasOwnProperty(f[0]) && isIPv4(f[1]); })
+      .map(function (f) {
+        return { kind: CONSOLE_KINDS[f[0]], label: f[0], address: f[1], name: f[2], model: f[3],
+          firmware: f[4] };
+      });
+  }
+
+  /**
+   * POST /Scout: asks consoles who they are. With an empty `address` every console on the
+   * local network is asked (a broadcast); with an IPv4 address only that one. On success
+   * the result also holds `consoles`: [{ kind ('x32' or 'wing'), label, address, name,
+   * model, firmware }], sorted by address.
+   */
+  function findConsoles(address) {
+    if (address !== '') {
+      var refused = checkTarget(address);
+      if (refused) return Promise.resolve(refused);
+    }
+    var request = { method: 'POST', route: '/Scout', body: address };
+    return exchange(request.method, request.route, request.body).then(function (reply) {
+      if (reply.status === 0) return serverFailure(request, reply);
+      if (reply.status === 408) {
+        return failure(request, 408, { problem: 'timeout', message: 'The search did not finish ' +
+          'in time: the server waits half a second for an app, and waits for apps started ' +
+          'earlier to end first. Try again.' });
+      }
+      if (reply.status !== 200) {
+        return failure(request, reply.status, explain(reply.status, { ip: address, app: 'Scout' }));
+      }
+      return { ok: true, text: reply.text, consoles: parseConsoleList(reply.text), request: request };
+    });
+  }
+
   function pad2(n) {
     return (n < 10 ? '0' : '') + n;
   }
@@ -329,6 +371,8 @@
     ask: ask,
     send: send,
     runApp: runApp,
+    findConsoles: findConsoles,
+    parseConsoleList: parseConsoleList,
     latestOnly: latestOnly,
     pad2: pad2,
     faderToDb: faderToDb,
