@@ -312,8 +312,9 @@
       if (reply.status === 0) return serverFailure(request, reply);
       if (reply.status === 408) {
         return failure(request, 408, { problem: 'timeout', message: 'The search did not finish ' +
-          'in time: the server waits half a second for an app, and waits for apps started ' +
-          'earlier to end first. Try again.' });
+          'in time (an app started earlier may still have been running). Try again. If it ' +
+          'keeps failing, this computer may be unable to broadcast (a network without a ' +
+          'default gateway refuses it): type the console\'s address and press Check console.' });
       }
       if (reply.status !== 200) {
         return failure(request, reply.status, explain(reply.status, { ip: address, app: 'Scout' }));
