@@ -80,7 +80,17 @@ class FakeWing {
     }
   }
 
+  // Every datagram that reached the fake so far. A tool that has ended left what it sent
+  // queued at the sockets, so this first waits until the serving thread has taken it all.
   std::vector<Datagram> received() {
+    for (int i = 0; i < 1000; ++i) {
+      {
+        std::lock_guard lock(mutex_);
+        std::array<pollfd, 2> fds{{{discovery_, POLLIN, 0}, {osc_, POLLIN, 0}}};
+        if (poll(fds.data(), fds.size(), 0) == 0) return received_;
+      }
+      std::this_thread::sleep_for(milliseconds(1));
+    }
     std::lock_guard lock(mutex_);
     return received_;
   }
@@ -126,7 +136,9 @@ class FakeWing {
     }
   }
 
+  // Receives and records under the lock, so received() never sees a datagram half taken.
   void take(int fd) {
+    std::unique_lock lock(mutex_);
     char buffer[2048];
     char control[256];
     sockaddr_in sender{};
@@ -150,10 +162,8 @@ class FakeWing {
       }
     }
     const int port = fd == discovery_ ? 2222 : 2223;
-    {
-      std::lock_guard lock(mutex_);
-      received_.push_back({port, to, std::string(buffer, static_cast<size_t>(got))});
-    }
+    received_.push_back({port, to, std::string(buffer, static_cast<size_t>(got))});
+    lock.unlock();
     if (port != 2222 || to == answers_.silentAt) return;
     const auto& answer = to == "255.255.255.255" ? answers_.discovery : answers_.identification;
     if (!answer) return;
