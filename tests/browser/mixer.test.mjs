@@ -171,11 +171,13 @@ test('a silent console is reported once and asked only every two seconds', async
 });
 
 test('on a phone the strips scroll sideways and the page does not', async () => {
+  await page.goto('about:blank');  // one mixer at a time, so the screenshots show its own speed
   const phone = await stack.browser.context.newPage();
   try {
     await phone.setViewportSize({ width: 390, height: 844 });
     await phone.goto(`${stack.baseUrl}mixer.html?ip=${stack.live}&kind=x32`);
     await phone.waitForSelector('#mixer-status.ok');
+    await phone.waitForTimeout(1500);  // past the first refreshes, which warm the page up
     const sizes = await phone.evaluate(() => ({
       page: document.documentElement.scrollWidth,
       width: document.documentElement.clientWidth,
@@ -191,6 +193,7 @@ test('on a phone the strips scroll sideways and the page does not', async () => 
   }
   await openMixer(stack.live, 'x32');
   await waitForStatus('ok');
+  await page.waitForTimeout(1500);
   await page.screenshot({ path: path.join(screenshotDir, 'mixer.png') });
   assert.deepEqual(stack.pageErrors, []);
 });
