@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build (GCC), the sanitizer build (ASan + UBSan),
+# the keyboard-reader tests under ThreadSanitizer,
 # and the fuzz targets (Clang, libFuzzer) for a bounded number of runs each.
 # Needs the packages of scripts/install-deps.sh.
 set -euo pipefail
@@ -15,5 +16,6 @@ run_preset() {
 
 run_preset default
 run_preset asan "-LE browser"
+run_preset tsan
 run_preset fuzz "-L fuzz"
 echo "All test suites passed."

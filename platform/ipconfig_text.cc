@@ -5,7 +5,8 @@
 
 namespace {
 
-// The reader keeps a copy of the previous line in 128 bytes, its NUL included.
+// The label test looks at the first 127 characters of the previous line: the labels stand
+// at the start of their lines, and a bounded copy keeps a runaway line cheap.
 constexpr std::size_t keptLineLength = 127;
 
 bool isScanfSpace(char c) {

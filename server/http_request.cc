@@ -1,6 +1,7 @@
 #include "server/http_request.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -25,8 +26,10 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix) {
   return true;
 }
 
-// The declared body length, or -1 when the header block declares none.
-long declaredContentLength(std::string_view header) {
+// The declared body length, or -1 when the header block declares none. Values beyond any
+// buffer are held at a cap, so the arithmetic never overflows, whatever the width of long.
+std::int64_t declaredContentLength(std::string_view header) {
+  constexpr std::int64_t cap = 1'000'000'000;
   constexpr std::string_view name = "content-length:";
   std::size_t lineStart = header.find('\n');
   while (lineStart != std::string_view::npos) {
@@ -34,10 +37,10 @@ long declaredContentLength(std::string_view header) {
     if (startsWithNoCase(line, name)) {
       std::size_t i = name.size();
       while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-      long value = 0;
+      std::int64_t value = 0;
       bool any = false;
       for (; i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])); ++i) {
-        if (value < 1'000'000'000) value = value * 10 + (line[i] - '0');
+        value = value >= cap ? cap : value * 10 + (line[i] - '0');
         any = true;
       }
       return any ? value : -1;
@@ -52,8 +55,8 @@ long declaredContentLength(std::string_view header) {
 bool requestIsComplete(std::string_view received) {
   const std::size_t end = headerBlockEnd(received);
   if (end == std::string_view::npos) return false;
-  const long length = declaredContentLength(received.substr(0, end));
-  return length < 0 || received.size() - end >= static_cast<std::size_t>(length);
+  const std::int64_t length = declaredContentLength(received.substr(0, end));
+  return length < 0 || received.size() - end >= static_cast<std::uint64_t>(length);
 }
 
 bool splitRequestLine() {
@@ -63,7 +66,8 @@ bool splitRequestLine() {
 }
 
 char* findBody() {
-  const std::string_view received(request, static_cast<std::size_t>(reqlen));
-  const std::size_t at = received.find("\r\n\r\n");
-  return at == std::string_view::npos ? request + reqlen : request + at + 4;
+  // The body starts where the header block was judged to end, "\n\n" included, so a
+  // hand-typed request's body is the one whose length was awaited.
+  const std::size_t at = headerBlockEnd(std::string_view(request, static_cast<std::size_t>(reqlen)));
+  return at == std::string_view::npos ? request + reqlen : request + at;
 }

@@ -12,6 +12,7 @@ bool requestIsComplete(std::string_view received);
 /// (at most 127). False when both words cannot be read.
 bool splitRequestLine();
 
-/// The body of the current request, in place inside `request`: what follows the first
-/// "\r\n\r\n", or an empty text when there is none.
+/// The body of the current request, in place inside `request`: what follows the end of
+/// the header block as requestIsComplete judges it (the first "\r\n\r\n", or an earlier
+/// "\n\n"), or an empty text when the block has not ended.
 char* findBody();

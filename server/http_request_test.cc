@@ -29,6 +29,9 @@ TEST(requestIsComplete, WaitsForHeaderEndAndDeclaredBody) {
       CompletionCase{"length in the body is not a header",
                      "PUT /a HTTP/1.1\r\n\r\nContent-Length: 99\r\n", true},
       CompletionCase{"unreadable length counts as none", "PUT /a HTTP/1.1\r\nContent-Length: x\r\n\r\n", true},
+      CompletionCase{"a length no long can hold still waits",
+                     "PUT /a HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n\r\nab", false},
+      CompletionCase{"hand-typed with a body", "PUT /a HTTP/1.0\nContent-Length: 2\n\nab", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -54,6 +57,8 @@ TEST(splitRequestLine, SplitsWordsAndFindsBodyInPlace) {
       SplitCase{"GET", false, "GET", "", ""},
       SplitCase{"", false, "", "", ""},
       SplitCase{"GET /a\r\n\r\nfirst\r\n\r\nsecond", true, "GET", "/a", "first\r\n\r\nsecond"},
+      SplitCase{"PUT /a HTTP/1.0\nContent-Length: 2\n\nab", true, "PUT", "/a", "ab"},
+      SplitCase{"PUT /a\n\nab\r\n\r\ncd", true, "PUT", "/a", "ab\r\n\r\ncd"},
   };
   std::array<char, 256> buffer{};
   request = buffer.data();

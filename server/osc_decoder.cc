@@ -193,10 +193,10 @@ int wDdump(std::span<const unsigned char> packet, std::span<char> text) {
     for (std::size_t pad = i + 1; pad < argsAt && pad < packet.size(); ++pad) out.put('~');
     const std::size_t after = showArguments(packet, comma + 1, argsAt, out);
     inTags = false;
-    // Bytes beyond the announced arguments are shown too, but the first of them is
-    // stepped over: that is where pages have always seen the walk resume. (Every
-    // argument ends on the 4-byte grid or at the packet's end, so this is the same
-    // place as one past the grid word holding `after`.)
+    // Bytes beyond the announced arguments are shown too, from the second of them on:
+    // the reply text's layout is a contract with the pages that parse it, so it is fixed
+    // here once. (Every argument ends on the 4-byte grid or at the packet's end, so this
+    // is the same place as one past the grid word holding `after`.)
     i = after + 1;
   }
   out.out[out.used] = '\0';

@@ -24,7 +24,7 @@
 /// string without its NUL shows its bytes to the end; a blob whose count claims more than
 /// is left shows its header (with the count as sent) and the bytes that are there. The walk
 /// then ends. Bytes after the announced arguments are shown by the byte rule from the
-/// second one on (the first is stepped over, as pages have always seen it), and a further
+/// second one on (the first is stepped over; pages parse this fixed layout), and a further
 /// comma there begins another type-tag string.
 int wDdump(std::span<const unsigned char> packet, std::span<char> text);
 

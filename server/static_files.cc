@@ -107,8 +107,10 @@ bool hasParentSegment(const char* path) {
 
 void serveFile() {
   ReadFile file;
-  if (getFileURL(route, fileURL) != 0 || hasParentSegment(fileURL) || !file.open(fileURL) ||
-      !file.isRegular()) {
+  // A route without its leading "/" would be joined to the root's own name and reach
+  // files beside it.
+  if (route[0] != '/' || getFileURL(route, fileURL) != 0 || hasParentSegment(fileURL) ||
+      !file.open(fileURL) || !file.isRegular()) {
     sendReply(NotFound);
     return;
   }

@@ -20,5 +20,6 @@ int getTimeString(char* buf, std::size_t size);
 /// True when a path segment of `path` is ".." (segments split at '/' and '\\').
 bool hasParentSegment(const char* path);
 
-/// Serves the current GET request from `route`: the file with its header, or NotFound.
+/// Serves the current GET request from `route`: the file with its header, or NotFound
+/// (also for a route without its leading "/", a ".." segment, or what is not a file).
 void serveFile();

@@ -17,7 +17,7 @@ enum class BusNameSplit {
   NameTooLong,   // the message would not fit `messageCapacity` bytes
 };
 
-/// Splits `value` the way the tool always has: the ip field ends at the first comma, at
+/// Splits `value` into its three fields: the ip field ends at the first comma, at
 /// the end of the value or after its 20th character; one character after it is consumed
 /// as the separator (so an over-long address spills into the number); the num field runs
 /// to the next comma; the name is everything after that comma, further commas included.

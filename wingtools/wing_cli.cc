@@ -76,11 +76,13 @@ ThreadHandle wCliCreateKbdThread() {
 }
 
 ThreadHandle wCliRelaunchKbdThread() {
-  kBytes.store(0, std::memory_order_relaxed);
   if (kThreadLive) {
     joinThread(kThread);
     kThreadLive = false;
   }
+  // Only once the old reader is gone: a line it finished during the join must not be taken
+  // later, while the new reader already writes into the buffer.
+  kBytes.store(0, std::memory_order_relaxed);
   return wCliCreateKbdThread();
 }
 

@@ -144,7 +144,7 @@ TEST(wMessage, ConsoleYesNoJudgesTheFirstCharacter) {
 TEST(wMessage, ConsoleAckTakesAnyLineAndAnswersZero) {
   const auto run =
       runPrompts(1, true, "y\n\n", {{"Link lost", nullptr, errorBox}, {nullptr, "Wing", 0}});
-  ASSERT_TRUE(run.finished);
+  ASSERT_TRUE(run.finished) << run.errors;
   EXPECT_EQ(run.shown, "Link lost: (ack)?Wing: (ack)?");
   EXPECT_EQ(run.answers, (std::vector<int>{0, 0}));
 }
@@ -215,6 +215,32 @@ TEST(KeyboardInput, StoresOneLineAndItsCount) {
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.report, c.report);
   }
+}
+
+// The old reader may finish a line while a relaunch waits for it; that line belongs to no
+// prompt, so it is not seen after the relaunch and the next prompt waits for a line of its
+// own (here the end of input, which answers "no").
+TEST(wCliRelaunchKbdThread, LineFinishedDuringTheJoinIsNotTaken) {
+  const auto run = runInChild("", [] {
+    int late[2];
+    if (pipe(late) != 0 || dup2(late[0], 0) < 0) return std::string("no pipe");
+    close(late[0]);
+    WCliMode = 1;
+    wCliCreateKbdThread();
+    std::thread writer([fd = late[1]] {
+      std::this_thread::sleep_for(milliseconds(100));
+      if (write(fd, "y\n", 2) != 2) std::perror("write");
+      std::this_thread::sleep_for(milliseconds(200));
+      close(fd);
+    });
+    wCliRelaunchKbdThread();
+    const int seen = kBytes.load();
+    const int answer = wMessage("again", nullptr, yesNo);
+    writer.join();
+    return std::to_string(seen) + " " + std::to_string(answer);
+  });
+  ASSERT_TRUE(run.finished) << run.errors;
+  EXPECT_EQ(run.report, "0 0");
 }
 
 // A loopback peer stands in for the console.
