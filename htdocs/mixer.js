@@ -17,10 +17,10 @@
       channels: 32,
       nameAddress: function (n) { return '/ch/' + V.pad2(n) + '/config/name'; },
       levelAddress: function (n) { return '/ch/' + V.pad2(n) + '/mix/fader'; },
-      // An X32 fader holds its position from 0 to 1.
+      // An X32 fader holds its position from 0 to 1, and shows its level along the Wing's law.
       position: function (value) { return value; },
       valueAt: function (position) { return Math.round(position * 10000) / 10000; },
-      db: function (value) { return V.faderToDb(value); }
+      db: function (value) { return V.wingLevel(value); }
     },
     wing: {
       label: 'Wing',
@@ -29,8 +29,8 @@
       nameAddress: function (n) { return '/ch/' + n + '/name'; },
       levelAddress: function (n) { return '/ch/' + n + '/fdr'; },
       // A Wing fader holds its level in dB; the fader travels along the console's law.
-      position: function (value) { return V.dbToFader(value); },
-      valueAt: function (position) { return Math.round(V.faderToDb(position) * 100) / 100; },
+      position: function (value) { return V.wingPosition(value); },
+      valueAt: function (position) { return Math.round(V.wingLevel(position) * 100) / 100; },
       db: function (value) { return value; }
     }
   };
@@ -41,6 +41,7 @@
   // rarely enough to leave the server to everyone else.
   var RETRY_MS = 2000;
   var MAX_IN_FLIGHT = 4;
+  var RECENT_REFRESHES = 12;
   // How far apart, in fader travel, the value sent and the value read back may lie and the
   // value still count as taken: consoles keep faders in steps of about 1/1024.
   var TAKEN_TOLERANCE = 0.002;
@@ -100,6 +101,7 @@
     silent: false,
     announced: false,
     lastNames: -Infinity,
+    refreshTimes: [],
     timer: null
   };
 
@@ -348,11 +350,18 @@
     });
   }
 
+  // Shows the median of the last few refresh times: one refresh alone jumps about with
+  // whatever else the computer does.
   function showRefresh(ms) {
+    mixer.refreshTimes = mixer.refreshTimes.concat([ms]).slice(-RECENT_REFRESHES);
+    var sorted = mixer.refreshTimes.slice().sort(function (a, b) { return a - b; });
+    var median = sorted[Math.floor(sorted.length / 2)];
     var element = $('mixer-refresh');
-    element.dataset.ms = ms.toFixed(1);
+    element.dataset.ms = median.toFixed(1);
+    element.dataset.count = mixer.refreshTimes.length;
     element.textContent = 'Levels of ' + mixer.strips.length + ' channels read in ' +
-      Math.round(ms) + ' ms, ' + 1000 / LEVEL_PERIOD_MS + ' times a second.';
+      Math.round(median) + ' ms (median of the last ' + sorted.length + '), ' +
+      1000 / LEVEL_PERIOD_MS + ' times a second.';
   }
 
   function tick() {
@@ -426,6 +435,7 @@
     history.replaceState(null, '', '?ip=' + encodeURIComponent(ip) + '&kind=' + kindName);
     document.title = 'Velmora mixer: ' + mixer.kind.label + ' at ' + ip;
     buildStrips();
+    mixer.refreshTimes = [];
     start();
   }
 

@@ -327,14 +327,14 @@
     return (n < 10 ? '0' : '') + n;
   }
 
-  // The consoles' fader law: a fader position from 0 (bottom) to 1 (top) against a level
-  // in dB, in four straight segments, with everything at or below 0.01 silent (-144 dB)
-  // and everything from 0.99 up at +10 dB. An X32 fader holds the position, a Wing fader
-  // the level.
+  // The Wing fader law: a fader position from 0 (bottom) to 1 (top) against the level in dB
+  // the console shows for it, in four straight segments, with everything at or below 0.01
+  // silent (-144 dB) and everything from 0.99 up at +10 dB. A Wing fader holds the level;
+  // an X32 fader holds the position and shows its level along the same law.
   var SILENT_DB = -144;
 
   /** The level in dB at fader position `x`. */
-  function faderToDb(x) {
+  function wingLevel(x) {
     if (x <= 0.01) return SILENT_DB;
     if (x < 0.062561095) return (x - 0.1875) * 30 * 16;
     if (x < 0.250244379) return (x - 0.4375) / 0.00625;
@@ -343,17 +343,15 @@
     return 10;
   }
 
-  /** The fader position that shows level `db`: the inverse of faderToDb, from 0 to 1. */
-  function dbToFader(db) {
+  /** The fader position that shows level `db`: the inverse of wingLevel, from 0 to 1. */
+  function wingPosition(db) {
     if (!(db > SILENT_DB)) return 0;
     if (db >= 10) return 1;
     if (db >= -10) return (db + 30) / 40;
     if (db >= -30) return (db + 50) / 80;
     if (db >= -60) return (db + 70) / 160;
-    var lowest = faderToDb(0.0100001);
-    if (db > lowest) return (db + 90) / 480;
-    // Below the lowest segment the fader sits between silence and 0.01.
-    return 0.01 * (db - SILENT_DB) / (lowest - SILENT_DB);
+    // Levels below the lowest segment, which the law never sends, sit at its foot.
+    return Math.max(0.01, (db + 90) / 480);
   }
 
   /** A level as a console shows it: "-12.5 dB", "+3.0 dB", "-\u221e dB" for silence. */
@@ -376,8 +374,8 @@
     parseConsoleList: parseConsoleList,
     latestOnly: latestOnly,
     pad2: pad2,
-    faderToDb: faderToDb,
-    dbToFader: dbToFader,
+    wingLevel: wingLevel,
+    wingPosition: wingPosition,
     showDb: showDb
   };
 })(window);

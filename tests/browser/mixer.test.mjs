@@ -72,18 +72,13 @@ test('the X32 mixer shows every channel name and level', async () => {
 });
 
 test('a full refresh of 32 levels is quick, and the page keeps at most 4 requests in flight', async () => {
-  const times = [];
-  for (let i = 0; i < 12; i++) {
-    await page.waitForFunction((last) => {
-      const ms = document.getElementById('mixer-refresh').dataset.ms;
-      return ms !== undefined && ms !== last;
-    }, times.at(-1) ?? null, { timeout: 5000 });
-    times.push(await page.$eval('#mixer-refresh', (e) => e.dataset.ms));
-  }
-  const sorted = times.map(Number).sort((a, b) => a - b);
-  const median = sorted[Math.floor(sorted.length / 2)];
-  console.log(`mixer: one refresh of 32 X32 levels took ${sorted[0]} to ${sorted.at(-1)} ms, median ${median} ms`);
-  assert.ok(median < 100, `median refresh ${median} ms`);
+  // The page keeps the median of its last 12 refreshes; the test only looks at the end, so
+  // its own polling does not take the cores the page measures with.
+  await page.waitForTimeout(3500);
+  const refresh = await page.$eval('#mixer-refresh', (e) => ({ ms: Number(e.dataset.ms), count: Number(e.dataset.count) }));
+  console.log(`mixer: one refresh of 32 X32 levels took ${refresh.ms} ms (median of ${refresh.count})`);
+  assert.equal(refresh.count, 12);
+  assert.ok(refresh.ms < 100, `median refresh ${refresh.ms} ms`);
 
   let inFlight = 0;
   let most = 0;

@@ -106,16 +106,14 @@ test('the fader law maps positions to levels as the consoles do, and back', () =
     [0.75, 0, '0.0 dB'], [0.98, 9.2, '+9.2 dB'], [0.99, 10, '+10.0 dB'], [1, 10, '+10.0 dB'],
   ];
   for (const [position, db, shown] of points) {
-    assert.ok(Math.abs(V.faderToDb(position) - db) < 1e-9, `${position} gives ${V.faderToDb(position)}`);
-    assert.equal(V.showDb(V.faderToDb(position)), shown);
+    assert.ok(Math.abs(V.wingLevel(position) - db) < 1e-9, `${position} gives ${V.wingLevel(position)}`);
+    assert.equal(V.showDb(V.wingLevel(position)), shown);
   }
   for (let p = 0.011; p < 0.99; p += 0.0137) {
-    assert.ok(Math.abs(V.dbToFader(V.faderToDb(p)) - p) < 1e-9, `position ${p} does not come back`);
+    assert.ok(Math.abs(V.wingPosition(V.wingLevel(p)) - p) < 1e-9, `position ${p} does not come back`);
   }
-  // Levels the law never sends still get a place on the fader, below its lowest segment.
-  assert.equal(V.dbToFader(-144), 0);
-  assert.equal(V.dbToFader(NaN), 0);
-  const low = V.dbToFader(-100);
-  assert.ok(low > 0 && low < 0.01, String(low));
-  assert.equal(V.dbToFader(12), 1);
+  assert.equal(V.wingPosition(-144), 0);
+  assert.equal(V.wingPosition(NaN), 0);
+  assert.equal(V.wingPosition(-100), 0.01);  // below the lowest segment: at its foot
+  assert.equal(V.wingPosition(12), 1);
 });
