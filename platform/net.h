@@ -44,7 +44,8 @@ int netLastError();
 SocketHandle openSocket(int domain, int type, int protocol);
 
 /// Accepts one waiting connection without blocking; invalidSocket when none is waiting
-/// or on error (netWouldBlock tells the two apart). The connection itself blocks on send.
+/// or on error (netWouldBlock tells the two apart). The connection never blocks either:
+/// its reads and sends return at once.
 SocketHandle acceptNow(SocketHandle listener, sockaddr_in* peer);
 
 /// Why the last acceptNow returned no connection.
@@ -68,9 +69,16 @@ int waitReadable(SocketHandle socket, int timeoutMs);
 /// poll/WSAPoll over `count` entries; the result of the call (ready count, 0, -1).
 int pollSockets(PollFd* entries, unsigned count, int timeoutMs);
 
-/// Sends on a connection without ever raising a signal that could end the process when
-/// the peer has gone; the send's own result (bytes, or -1).
-long sendNoSignal(SocketHandle socket, const char* data, std::size_t size);
+/// One run of bytes of a gathered send.
+struct SendPiece {
+  const char* data;
+  std::size_t size;
+};
+
+/// Sends the pieces in order with one call, as far as the socket takes them now, without
+/// blocking and without ever raising a signal that could end the process when the peer
+/// has gone. Bytes sent, or -1 (netWouldBlock tells "nothing taken now" from a failure).
+long sendPieces(SocketHandle socket, const SendPiece* pieces, unsigned count);
 
 /// Receives what is there without blocking; bytes, 0 at end of stream, -1 when nothing
 /// is waiting or on error (netWouldBlock tells the two apart).
@@ -93,8 +101,9 @@ int acceptWhenDataArrives(SocketHandle listener, int seconds);
 /// Lets a UDP socket send to broadcast addresses (SO_BROADCAST). 0 on success.
 int enableBroadcast(SocketHandle socket);
 
-/// Bounds how long one send may block (milliseconds). 0 on success.
-int setSendTimeout(SocketHandle socket, int timeoutMs);
+/// Sets the socket's send buffer to about `bytes` (connections accepted from a listener
+/// inherit it). 0 on success.
+int setSendBuffer(SocketHandle socket, int bytes);
 
 /// Milliseconds from an arbitrary fixed point, for time-outs; never goes backwards.
 std::int64_t monotonicMs();

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <netinet/tcp.h>
+#include <sys/uio.h>
 
 #include "platform/net.h"
 
@@ -19,7 +20,7 @@ SocketHandle openSocket(int domain, int type, int protocol) {
 
 SocketHandle acceptNow(SocketHandle listener, sockaddr_in* peer) {
   socklen_t length = sizeof *peer;
-  return ::accept4(listener, reinterpret_cast<sockaddr*>(peer), &length, SOCK_CLOEXEC);
+  return ::accept4(listener, reinterpret_cast<sockaddr*>(peer), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
 }
 
 AcceptFailure lastAcceptFailure() {
@@ -76,8 +77,15 @@ int pollSockets(PollFd* entries, unsigned count, int timeoutMs) {
   return ::poll(entries, count, timeoutMs);
 }
 
-long sendNoSignal(SocketHandle socket, const char* data, std::size_t size) {
-  return ::send(socket, data, size, MSG_NOSIGNAL);
+long sendPieces(SocketHandle socket, const SendPiece* pieces, unsigned count) {
+  constexpr unsigned maxPieces = 8;
+  iovec runs[maxPieces];
+  if (count > maxPieces) count = maxPieces;
+  for (unsigned i = 0; i < count; ++i) runs[i] = iovec{const_cast<char*>(pieces[i].data), pieces[i].size};
+  msghdr message{};
+  message.msg_iov = runs;
+  message.msg_iovlen = count;
+  return ::sendmsg(socket, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
 long recvNow(SocketHandle socket, char* data, std::size_t size) {
@@ -108,9 +116,8 @@ int enableBroadcast(SocketHandle socket) {
   return ::setsockopt(socket, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
 }
 
-int setSendTimeout(SocketHandle socket, int timeoutMs) {
-  timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-  return ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+int setSendBuffer(SocketHandle socket, int bytes) {
+  return ::setsockopt(socket, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
 }
 
 std::int64_t monotonicMs() {

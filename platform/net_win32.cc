@@ -21,10 +21,7 @@ SocketHandle acceptNow(SocketHandle listener, sockaddr_in* peer) {
   int length = sizeof *peer;
   const SocketHandle s = ::accept(listener, reinterpret_cast<sockaddr*>(peer), &length);
   if (s == invalidSocket) return s;
-  // Accepted sockets inherit the listener's non-blocking mode; replies go out in one
-  // blocking send.
-  u_long blocking = 0;
-  ::ioctlsocket(s, FIONBIO, &blocking);
+  // Accepted sockets inherit the listener's non-blocking mode, which the loop relies on.
   SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
   return s;
 }
@@ -67,17 +64,21 @@ int pollSockets(PollFd* entries, unsigned count, int timeoutMs) {
   return ::WSAPoll(entries, count, timeoutMs);
 }
 
-long sendNoSignal(SocketHandle socket, const char* data, std::size_t size) {
-  return ::send(socket, data, static_cast<int>(size), 0);
+long sendPieces(SocketHandle socket, const SendPiece* pieces, unsigned count) {
+  constexpr unsigned maxPieces = 8;
+  WSABUF runs[maxPieces];
+  if (count > maxPieces) count = maxPieces;
+  for (unsigned i = 0; i < count; ++i) {
+    // A piece is bounded by what one buffer can name; the rest goes with the next send.
+    const std::size_t size = pieces[i].size < (1u << 30) ? pieces[i].size : (1u << 30);
+    runs[i] = WSABUF{static_cast<ULONG>(size), const_cast<char*>(pieces[i].data)};
+  }
+  DWORD sent = 0;
+  if (::WSASend(socket, runs, count, &sent, 0, nullptr, nullptr) != 0) return -1;
+  return static_cast<long>(sent);
 }
 
 long recvNow(SocketHandle socket, char* data, std::size_t size) {
-  // Accepted sockets block on Windows (replies go out in one blocking send), so look
-  // before reading: a connection with nothing queued must not hold the loop.
-  if (waitReadable(socket, 0) != 1) {
-    WSASetLastError(WSAEWOULDBLOCK);
-    return -1;
-  }
   return ::recv(socket, data, static_cast<int>(size), 0);
 }
 
@@ -99,10 +100,8 @@ int enableBroadcast(SocketHandle socket) {
                       sizeof on);
 }
 
-int setSendTimeout(SocketHandle socket, int timeoutMs) {
-  const DWORD timeout = static_cast<DWORD>(timeoutMs);
-  return ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout),
-                      sizeof timeout);
+int setSendBuffer(SocketHandle socket, int bytes) {
+  return ::setsockopt(socket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
 }
 
 std::int64_t monotonicMs() { return static_cast<std::int64_t>(GetTickCount64()); }

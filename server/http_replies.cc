@@ -10,36 +10,39 @@
 
 namespace {
 
-// Replies up to this size reuse one buffer; larger ones (big files) are allocated for
-// the request alone so the server does not keep their memory.
-constexpr std::size_t retainedReplySize = 64 * 1024;
-
 std::unique_ptr<char[]> retained;
 std::unique_ptr<char[]> oneOff;
 
+// What the socket did not take of the current reply, until the loop takes it over.
+std::unique_ptr<ReplyStream> unsent;
+
 }  // namespace
 
-void sendToClient(const char* data, std::size_t size) {
-  // One send carries the common reply. A reply bigger than the socket's buffer goes on for
-  // as long as the client keeps reading; each send is bounded by the connection's send
-  // time-out, so a client that stops reading is given up rather than holding the server.
-  while (size > 0) {
-    const long sent = sendNoSignal(clientSocket, data, size);
-    if (sent <= 0) return;
-    data += sent;
-    size -= static_cast<std::size_t>(sent);
-  }
+void sendStream(ReplyStream&& reply) {
+  std::size_t sent = 0;
+  // A reply that fits the socket goes out with this one send and costs nothing more.
+  if (pushReply(clientSocket, reply, replyPushBudget, sent) != PushOutcome::Waiting) return;
+  if (!reply.keep()) return;
+  unsent.reset(new (std::nothrow) ReplyStream(std::move(reply)));
 }
+
+void sendToClient(const char* data, std::size_t size) {
+  ReplyStream reply;
+  reply.head = std::string_view(data, size);
+  sendStream(std::move(reply));
+}
+
+std::unique_ptr<ReplyStream> takeUnsentReply() { return std::move(unsent); }
 
 void releaseReplyBuffer() { oneOff.reset(); }
 
 char* replyBuffer(std::size_t size) {
   oneOff.reset();
-  if (size > retainedReplySize) {
+  if (size > smallReplySize) {
     oneOff.reset(new (std::nothrow) char[size]);
     return oneOff.get();
   }
-  if (!retained) retained.reset(new (std::nothrow) char[retainedReplySize]);
+  if (!retained) retained.reset(new (std::nothrow) char[smallReplySize]);
   return retained.get();
 }
 

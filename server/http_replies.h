@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+#include "server/reply_stream.h"
+
 inline constexpr char OK[] = "HTTP/1.1 200 OK\r\n\n";
 inline constexpr char NotFound[] = "HTTP/1.1 404 Not Found\r\n\n";
 inline constexpr char Timeout[] = "HTTP/1.1 408 Request Timeout\r\nConnection: Close\r\n\n";
@@ -22,15 +24,26 @@ static_assert(sizeof Bad == 28);
 static_assert(sizeof OutMem == 37);
 static_assert(sizeof NotImpl == 40);
 
-/// Sends `size` bytes to the current connection: one send, repeated only while a big reply
-/// makes progress. A failure ends the reply; nothing else is done about it.
+/// Sends `reply` to the current connection with one send as far as the socket takes it
+/// now; what it does not take is kept (takeUnsentReply) for the request loop to send as
+/// the client reads. A failure ends the reply; nothing else is done about it.
+void sendStream(ReplyStream&& reply);
+
+/// Sends `size` bytes to the current connection, as sendStream does.
 void sendToClient(const char* data, std::size_t size);
+
+/// The part of the current request's reply that the socket did not take, or null. The
+/// loop calls it once after each request and keeps it with the connection.
+std::unique_ptr<ReplyStream> takeUnsentReply();
 
 /// Sends a fixed reply with its terminating NUL.
 template <std::size_t N>
 void sendReply(const char (&reply)[N]) {
   sendToClient(reply, N);
 }
+
+/// Replies up to this size are built in one buffer kept for the whole run.
+inline constexpr std::size_t smallReplySize = 64 * 1024;
 
 /// A buffer of at least `size` bytes for building one reply; null when it cannot be had.
 /// Small replies reuse one buffer for the whole run, so the request path allocates nothing.

@@ -1,5 +1,6 @@
 #include "server/request_loop.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "server/dispatch.h"
 #include "server/http_replies.h"
 #include "server/http_request.h"
+#include "server/reply_stream.h"
 #include "server/server_state.h"
 
 namespace {
@@ -26,19 +28,37 @@ struct Pending {
   int length = 0;
 };
 
+// A connection whose reply the socket did not take at once; the rest goes out as the
+// client reads, and a client that takes nothing for `sendStallMs` is given up.
+struct Sending {
+  Socket socket;
+  std::int64_t deadline = 0;
+  std::unique_ptr<ReplyStream> reply;
+};
+
 std::vector<Pending> pending;
+std::vector<Sending> sending;
 std::vector<PollFd> pollSet;
 
 int requestCapacity() { return oscMaxSize - 1; }
 
 bool bufferIsFull(int length) { return length >= requestCapacity(); }
 
-// Serves the request now in `request` on `connection`, then closes it.
+// Keeps a connection whose reply is not all sent; the oldest such goes when there are too
+// many, so the memory of replies in flight stays bounded.
+void keepSending(Socket connection, std::unique_ptr<ReplyStream> reply) {
+  if (sending.size() >= maxSendingConnections) sending.erase(sending.begin());
+  sending.push_back(Sending{std::move(connection), monotonicMs() + sendStallMs, std::move(reply)});
+}
+
+// Serves the request now in `request` on `connection`, then closes it, or keeps it while
+// its reply is still going out.
 void serveAndClose(Socket connection, int length) {
   reqlen = length;
   request[reqlen] = '\0';
   clientSocket = connection.get();
   serveRequest();
+  std::unique_ptr<ReplyStream> rest = takeUnsentReply();
   releaseReplyBuffer();
   if (bufferIsFull(length)) {
     // The rest of an over-long request is never read; draining what is queued keeps the
@@ -48,6 +68,7 @@ void serveAndClose(Socket connection, int length) {
     }
   }
   clientSocket = invalidSocket;
+  if (rest) keepSending(std::move(connection), std::move(rest));
 }
 
 // Appends what the connection has queued to `buffer`; false when the peer closed or failed
@@ -99,9 +120,10 @@ void admit(Socket connection) {
   }
 }
 
-// Accepts every waiting connection; -1 when accept failed for good.
-int acceptAll() {
-  for (;;) {
+// Accepts the connections waiting, at most maxAcceptsPerTurn of them, so connections
+// already in the loop get their turn during a burst; -1 when accept failed for good.
+int acceptSome() {
+  for (unsigned accepted = 0; accepted < maxAcceptsPerTurn; ++accepted) {
     Socket connection(acceptNow(serverSocket, &client_addr));
     if (connection.valid()) {
       admit(std::move(connection));
@@ -109,14 +131,16 @@ int acceptAll() {
     }
     const AcceptFailure failure = lastAcceptFailure();
     if (failure == AcceptFailure::TryAgain) return 0;
-    if (failure == AcceptFailure::OutOfDescriptors && !pending.empty()) {
-      // Out of descriptors: give up the oldest waiting connection rather than the server.
-      dropOldestPending();
+    if (failure == AcceptFailure::OutOfDescriptors && !(pending.empty() && sending.empty())) {
+      // Out of descriptors: give up the oldest connection in the loop rather than the server.
+      if (!pending.empty()) dropOldestPending();
+      else sending.erase(sending.begin());
       return 0;
     }
     std::perror("accept");
     return -1;
   }
+  return 0;
 }
 
 // Reads what a pending connection has sent. Until its first bytes come, it reads straight
@@ -132,13 +156,33 @@ ReadState readPending(Pending& p) {
   return state;
 }
 
-// Serves or drops each pending connection that poll reported.
-void servicePending() {
+// Sends more of each reply whose connection poll reported writable (their entries start at
+// `first`); closes the finished, the failed and the stalled.
+void serviceSending(std::size_t first, std::size_t polled) {
+  const std::int64_t now = monotonicMs();
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < sending.size(); ++i) {
+    Sending& s = sending[i];
+    if (i < polled && pollSet[first + i].revents != 0) {
+      std::size_t sent = 0;
+      const PushOutcome outcome = pushReply(s.socket.get(), *s.reply, replyPushBudget, sent);
+      if (outcome != PushOutcome::Waiting) continue;
+      if (sent > 0) s.deadline = now + sendStallMs;
+    }
+    if (now >= s.deadline) continue;
+    if (kept != i) sending[kept] = std::move(s);
+    ++kept;
+  }
+  sending.resize(kept);
+}
+
+// Serves or drops each pending connection that poll reported (their entries start at 1).
+void servicePending(std::size_t polled) {
   const std::int64_t now = monotonicMs();
   std::size_t kept = 0;
   for (std::size_t i = 0; i < pending.size(); ++i) {
     Pending& p = pending[i];
-    if (pollSet[i + 1].revents != 0) {
+    if (i < polled && pollSet[i + 1].revents != 0) {
       const ReadState state = readPending(p);
       if (state == ReadState::Dropped) continue;
       if (state == ReadState::Complete) {
@@ -164,9 +208,10 @@ void servicePending() {
 }
 
 int nextWaitMs() {
-  if (pending.empty()) return -1;
-  std::int64_t soonest = pending.front().deadline;
+  if (pending.empty() && sending.empty()) return -1;
+  std::int64_t soonest = INT64_MAX;
   for (const auto& p : pending) soonest = p.deadline < soonest ? p.deadline : soonest;
+  for (const auto& s : sending) soonest = s.deadline < soonest ? s.deadline : soonest;
   const std::int64_t wait = soonest - monotonicMs();
   return wait < 0 ? 0 : static_cast<int>(wait);
 }
@@ -176,20 +221,27 @@ int nextWaitMs() {
 int runRequestLoop() {
   setNonBlocking(serverSocket);
   pending.reserve(maxPendingConnections);
+  sending.reserve(maxSendingConnections);
   const int appEnded = appEndedDescriptor();
   for (;;) {
     pollSet.clear();
     pollSet.push_back(PollFd{serverSocket, POLLIN, 0});
     for (const auto& p : pending) pollSet.push_back(PollFd{p.socket.get(), POLLIN, 0});
+    for (const auto& s : sending) pollSet.push_back(PollFd{s.socket.get(), POLLOUT, 0});
     // Children of apps are reaped as they end, not at the next request.
     if (appEnded >= 0) pollSet.push_back(PollFd{static_cast<SocketHandle>(appEnded), POLLIN, 0});
+    const std::size_t pendingPolled = pending.size();
+    const std::size_t sendingPolled = sending.size();
     const int ready = pollSockets(pollSet.data(), static_cast<unsigned>(pollSet.size()), nextWaitMs());
     if (ready < 0 && !netWouldBlock()) {
       std::perror("poll");
       return -1;
     }
     if (appEnded >= 0 && pollSet.back().revents != 0) appsRunning();
-    if (!pending.empty()) servicePending();
-    if (ready > 0 && (pollSet[0].revents & POLLIN) != 0 && acceptAll() < 0) return -1;
+    // Replies first: serving a request may add to them, and their entries follow the
+    // pending ones.
+    if (!sending.empty()) serviceSending(1 + pendingPolled, sendingPolled);
+    if (!pending.empty()) servicePending(pendingPolled);
+    if (ready > 0 && (pollSet[0].revents & POLLIN) != 0 && acceptSome() < 0) return -1;
   }
 }

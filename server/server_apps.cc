@@ -32,7 +32,7 @@ bool routeStaysInAppsDir(const char* route) {
 // Opens the data file into `file` at once and then every 10 ms (sooner when the apps
 // directory gains a file) until 500 ms after the launch; false when the time ran out.
 // No attempt is made once the deadline has passed.
-bool awaitDataFile(ReadFile& file, FolderWatch& watch) {
+bool awaitDataFile(FileReader& file, FolderWatch& watch) {
   wTime0 = monotonicMs();
   wTime1 = wTime0 + dataFileWaitMs;
   for (;;) {
@@ -45,10 +45,22 @@ bool awaitDataFile(ReadFile& file, FolderWatch& watch) {
 }
 
 // Sends the file's bytes as the text reply, header and body in one buffer and one send.
-// A file that yields fewer bytes than its size declares only the bytes it gave.
-void sendDataFile(ReadFile& file) {
+// A file that yields fewer bytes than its size declares only the bytes it gave. A big one is
+// streamed from the file, so it costs no memory of its own.
+void sendDataFile(FileReader& file) {
   std::int64_t size = file.size();
   if (size < 0) size = 0;
+  if (static_cast<std::size_t>(size) + textReplyHeaderRoom > smallReplySize) {
+    char header[textReplyHeaderRoom];
+    ReplyStream reply;
+    reply.head = std::string_view(header, static_cast<std::size_t>(textReplyHeader(
+                                              header, sizeof header, static_cast<std::size_t>(size))));
+    reply.file = std::move(file);
+    reply.fileEnd = size;
+    reply.tail = "\r\n\n";
+    sendStream(std::move(reply));
+    return;
+  }
   const auto room = static_cast<std::size_t>(size) + textReplyHeaderRoom;
   char* reply = replyBuffer(room);
   if (reply == nullptr) failOutOfMemory();
@@ -100,7 +112,7 @@ void servePostApp(char* body) {
     sendReply(NotImpl);
     return;
   }
-  ReadFile file;
+  FileReader file;
   if (!awaitDataFile(file, appsDirWatch)) {
     sendReply(Timeout);
     return;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/files.h"
+#include "server/file_cache.h"
 #include "server/http_replies.h"
 #include "server/server_state.h"
 
@@ -105,12 +106,30 @@ bool hasParentSegment(const char* path) {
   return false;
 }
 
+namespace {
+
+// The bytes of a small file, read now and kept for the next request; null when the file is
+// bigger than the cache holds.
+std::shared_ptr<const std::string> smallFileBytes(FileReader& file) {
+  const std::int64_t size = file.size();
+  if (size < 0 || static_cast<std::size_t>(size) > cachedFileLimit) return nullptr;
+  auto bytes = std::make_shared<std::string>(static_cast<std::size_t>(size), '\0');
+  // Only bytes actually read go out: a file that shrank since its size was taken is sent
+  // as far as it could be read.
+  const std::int64_t got = file.readFully(bytes->data(), bytes->size());
+  bytes->resize(static_cast<std::size_t>(got > 0 ? got : 0));
+  if (got == size) keepFile(fileURL, file.stamp(), bytes);
+  return bytes;
+}
+
+}  // namespace
+
 void serveFile() {
-  ReadFile file;
   // A route without its leading "/" would be joined to the root's own name and reach
   // files beside it.
+  FileStamp stamp;
   if (route[0] != '/' || getFileURL(route, fileURL) != 0 || hasParentSegment(fileURL) ||
-      !file.open(fileURL) || !file.isRegular()) {
+      !fileStamp(fileURL, stamp) || !stamp.regular) {
     sendReply(NotFound);
     return;
   }
@@ -118,19 +137,24 @@ void serveFile() {
   char type[32];
   getTimeString(date, sizeof date);
   getMimeType(fileURL, type);
-  const std::int64_t size = file.size();
   char header[200];
   const int headerLength = std::snprintf(
       header, sizeof header, "HTTP/1.1 200 OK\r\nDate: %s\r\nContent-Type: %s\r\n\n", date, type);
-  if (size < 0) {
-    sendReply(NotFound);
-    return;
+  ReplyStream reply;
+  reply.head = std::string_view(header, static_cast<std::size_t>(headerLength));
+  // A page served before and unchanged since costs one status query and one send.
+  reply.body = cachedFile(fileURL, stamp);
+  if (!reply.body) {
+    if (!reply.file.open(fileURL) || !reply.file.isRegular()) {
+      sendReply(NotFound);
+      return;
+    }
+    reply.body = smallFileBytes(reply.file);
+    if (reply.body) {
+      reply.file.close();
+    } else {
+      reply.fileEnd = reply.file.size();  // streamed: a big file costs no memory of its own
+    }
   }
-  char* reply = replyBuffer(static_cast<std::size_t>(headerLength + size));
-  if (reply == nullptr) failOutOfMemory();
-  std::memcpy(reply, header, static_cast<std::size_t>(headerLength));
-  // Only bytes actually read go out: a file that shrank since its size was taken is sent
-  // as far as it could be read.
-  const std::int64_t got = file.readFully(reply + headerLength, static_cast<std::size_t>(size));
-  sendToClient(reply, static_cast<std::size_t>(headerLength + (got > 0 ? got : 0)));
+  sendStream(std::move(reply));
 }
