@@ -41,6 +41,9 @@
   // rarely enough to leave the server to everyone else.
   var RETRY_MS = 2000;
   var MAX_IN_FLIGHT = 4;
+  // One unanswered question is a datagram lost on a busy network, and the strip keeps its
+  // last value; this many in a row, with no answer between them, is a console gone quiet.
+  var SILENT_AFTER_MISSES = 3;
   var RECENT_REFRESHES = 12;
   // How far apart, in fader travel, the value sent and the value read back may lie and the
   // value still count as taken: consoles keep faders in steps of about 1/1024.
@@ -101,6 +104,7 @@
     silent: false,
     announced: false,
     lastNames: -Infinity,
+    misses: 0,
     refreshTimes: [],
     timer: null
   };
@@ -323,7 +327,8 @@
   }
 
   // Reads every level (and, when `withNames`, every name) once. Resolves to true when all
-  // of them came; the first failure stops the rest and reports the console as silent.
+  // of them came. A console that stops answering, or a server out of reach, stops the rest
+  // and is reported once.
   function sweep(withNames) {
     var generation = mixer.generation;
     var started = performance.now();
@@ -331,7 +336,8 @@
       return Promise.all(mixer.strips.map(function (strip) {
         return readValue(strip, address, type).then(function (result) {
           if (generation !== mixer.generation || result === null) return false;
-          if (!result.ok) return trouble(result);
+          if (!result.ok) return missed(result);
+          mixer.misses = 0;
           apply(strip, result);
           return true;
         });
@@ -379,8 +385,13 @@
     });
   }
 
+  function missed(result) {
+    if (result.problem === 'noanswer' && ++mixer.misses < SILENT_AFTER_MISSES) return false;
+    return trouble(result);
+  }
+
   // The console (or the server) stopped answering: say so once, drop what waits, and ask
-  // again with one request a second.
+  // again with one request every RETRY_MS.
   function trouble(result) {
     if (!mixer.silent) {
       mixer.silent = true;
@@ -398,6 +409,7 @@
       if (generation !== mixer.generation) return;
       if (!result || !result.ok) return later(probe, RETRY_MS);
       mixer.silent = false;
+      mixer.misses = 0;
       mixer.announced = false;
       mixer.lastNames = -Infinity;
       document.body.classList.remove('silent');
@@ -416,6 +428,7 @@
   function start() {
     stop();
     mixer.silent = false;
+    mixer.misses = 0;
     mixer.announced = false;
     mixer.lastNames = -Infinity;
     document.body.classList.remove('silent');
