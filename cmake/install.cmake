@@ -8,10 +8,23 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/htdocs/
   DESTINATION ${VELMORA_SHARE_DIR}/htdocs
   PATTERN apps EXCLUDE)
 
-foreach(app IN ITEMS Quennet Dravisk Marlune Scout)
-  if(TARGET ${app})
+# Every app is installed as a program too; on POSIX its <route>.exe is a relative link to
+# that program, so no machine code lies under share/ and the installed tree can move.
+foreach(app IN LISTS VELMORA_SERVER_APPS)
+  if(NOT TARGET ${app})
+    continue()
+  endif()
+  if(WIN32)
     install(PROGRAMS $<TARGET_FILE:${app}>
       DESTINATION ${VELMORA_SHARE_DIR}/htdocs/apps
       RENAME ${app}.exe)
+  else()
+    file(RELATIVE_PATH app_target
+      /${VELMORA_SHARE_DIR}/htdocs/apps /${CMAKE_INSTALL_BINDIR}/${app})
+    install(CODE "
+      set(apps_dir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${VELMORA_SHARE_DIR}/htdocs/apps\")
+      file(MAKE_DIRECTORY \"\${apps_dir}\")
+      message(STATUS \"Linking: \${apps_dir}/${app}.exe -> ${app_target}\")
+      file(CREATE_LINK \"${app_target}\" \"\${apps_dir}/${app}.exe\" SYMBOLIC)")
   endif()
 endforeach()

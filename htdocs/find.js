@@ -18,18 +18,14 @@
   }
 
   // '' to ask everyone, the simulator's address in the demo; null (after saying why) when
-  // the page cannot tell which.
+  // the page cannot tell which, since outside the demo the question is a broadcast.
   function whomToAsk() {
-    return fetch('demo.json', { cache: 'no-store' }).then(function (reply) {
-      if (reply.status === 404) return '';
-      return reply.json().then(function (demo) {
-        if (demo && V.isIPv4(demo.simulator)) return demo.simulator;
-        throw new Error('no simulator address');
-      });
-    }).catch(function () {
-      setStatus('error', 'The server\'s demo.json could not be read, so the page does not know ' +
-        'whether this is the demo. Restart ./run.sh.');
-      return null;
+    return V.demoSimulator().then(function (simulator) {
+      if (simulator === null) {
+        setStatus('error', 'The page cannot tell whether this is the demo (demo.json could not ' +
+          'be read), so it asks nothing. Is the server still running?');
+      }
+      return simulator;
     });
   }
 
@@ -90,11 +86,15 @@
   }
 
   function pointMixerLink() {
-    $('mixer-link').href = 'mixer.html?ip=' + encodeURIComponent($('console-ip').value.trim()) +
+    var ip = $('console-ip').value.trim();
+    $('mixer-link').href = ip === '' ? 'mixer.html' : 'mixer.html?ip=' + encodeURIComponent(ip) +
       '&kind=' + encodeURIComponent($('console-kind').value);
   }
 
   $('console-find').addEventListener('click', find);
+  // The panel may fill the address itself (from demo.json), which fires no event: the link
+  // is pointed again as it is followed.
+  $('mixer-link').addEventListener('click', pointMixerLink);
   ['input', 'change'].forEach(function (type) {
     $('console-ip').addEventListener(type, pointMixerLink);
     $('console-kind').addEventListener(type, pointMixerLink);

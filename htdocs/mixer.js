@@ -180,8 +180,7 @@
   }
 
   function wireFader(strip) {
-    var push = V.latestOnly(function (position) { return sendLevel(strip, position); },
-      function () { strip.sending = false; });
+    var line = V.latestOnly(function (position) { return sendLevel(strip, position); });
     function release() { strip.dragging = false; }
     strip.fader.addEventListener('pointerdown', function () {
       strip.dragging = true;
@@ -194,7 +193,8 @@
       strip.shown = null;
       strip.level.textContent = V.showDb(mixer.kind.db(mixer.kind.valueAt(position)));
       setNote(strip, '');
-      push(position);
+      line.push(position);
+      line.settled().then(function () { strip.sending = false; });
     });
     strip.fader.addEventListener('change', release);
   }
@@ -465,8 +465,17 @@
       if (document.hidden) stop();
       else if (mixer.strips.length > 0) start();
     });
-    show($('mixer-ip').value.trim(), $('mixer-kind').value);
-    document.body.dataset.ready = 'yes';
+    // Without an address in the link, the demo's simulator (see demo.json), or nothing yet.
+    var named = query.get('ip') ? Promise.resolve(query.get('ip')) : V.demoSimulator();
+    named.then(function (ip) {
+      if (ip) {
+        $('mixer-ip').value = ip;
+        show(ip, $('mixer-kind').value);
+      } else {
+        setStatus('', 'Type the console\'s address, choose its kind, and press Show.');
+      }
+      document.body.dataset.ready = 'yes';
+    });
   }
 
   init();

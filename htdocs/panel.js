@@ -83,6 +83,51 @@
 
   function quoted(text) { return '"' + text + '"'; }
 
+  // ----- Why nothing came back -----
+
+  // A check slower than this means the console answers, but late: a console on a sound
+  // network answers within a few milliseconds.
+  var SLOW_MS = 150;
+
+  function identify(k, ip) {
+    return k === KINDS.x32 ? V.ask(ip, V.PORTS.x32, '/xinfo') : V.ask(ip, V.PORTS.wingDiscovery, 'WING?');
+  }
+
+  // A request left without an answer (`noanswer` from the console, `timeout` from an app)
+  // may mean a silent console, a slow one, or a command the console does not know. One
+  // identification request tells these apart, and the message names the likely cause.
+  // `context` is { app } or { command }.
+  function explainSilence(result, context) {
+    if (result.problem !== 'noanswer' && result.problem !== 'timeout') return Promise.resolve(result);
+    var k = kind();
+    var ip = consoleIp();
+    return logged(identify(k, ip)).then(function (check) {
+      var who = 'The ' + k.label + ' at ' + ip;
+      if (!check.ok) {
+        // Silent to its own check as well: the console is not there (or not reachable).
+        if (check.problem === 'noanswer') {
+          result.problem = 'noanswer';
+          result.message = check.message;
+        }
+        return result;
+      }
+      if (check.ms > SLOW_MS) {
+        result.problem = 'slow';
+        result.message = who + ' answered too slowly: its check took ' + check.ms + ' ms. ' +
+          (context.app ? 'The app ' + context.app + ' needs two answers within half a second. '
+            : 'The server waits half a second for an answer. ') +
+          'Check the network between this computer and the console (a weak Wi-Fi link, a busy switch).';
+      } else if (context.app) {
+        result.message = who + ' answers at once, but the app ' + context.app + ' left no answer ' +
+          'within half a second; an earlier request may still have been running. Try again.';
+      } else {
+        result.message = who + ' answers, but not to ' + quoted(context.command) + ' within half a ' +
+          'second: it may not know that address. Check the command text.';
+      }
+      return result;
+    });
+  }
+
   // ----- Console check -----
 
   function describeX32(reply) {
@@ -137,12 +182,12 @@
       return logged(V.runApp(app, consoleIp(), p.n)).then(function (result) {
         if (result.ok) result.name = result.text;
         result.via = 'app ' + app;
-        return result;
+        return result.ok ? result : explainSilence(result, { app: app });
       });
     }
     return logged(V.ask(consoleIp(), p.kind.port, p.address)).then(function (result) {
       result.via = '/ServerPostOSC';
-      if (!result.ok) return result;
+      if (!result.ok) return explainSilence(result, { command: p.address });
       var value = V.replyValue(result.text);
       if (typeof value === 'string') {
         result.name = value;
@@ -201,61 +246,137 @@
 
   // ----- Faders -----
 
+  // The slider is always the fader's position, 0 (bottom) to 1 (top), as on the console;
+  // the number beside it is the value the console takes: the same position on the X32, the
+  // level in dB along the console's fader law on the Wing.
   var FADERS = {
     x32: {
-      slider: 'fader-x32-slider', number: 'fader-x32-number', min: 0, max: 1,
-      range: 'from 0 to 1',
-      address: function () {
+      slider: 'fader-x32-slider', number: 'fader-x32-number', read: 'fader-x32-read',
+      min: 0, max: 1, range: 'from 0 to 1',
+      target: function () {
         var n = stripNumber($('fader-channel'), KINDS.x32.count.ch, 'Channel', $('fader-status'));
         return n === null ? null : { address: '/ch/' + V.pad2(n) + '/mix/fader', what: 'Channel ' + n + ' fader' };
       },
-      port: function () { return V.PORTS.x32; },
-      show: function (v) { return v.toFixed(2); }
+      port: V.PORTS.x32,
+      toValue: function (position) { return Math.round(position * 10000) / 10000; },
+      toPosition: function (value) { return Math.min(1, Math.max(0, value)); },
+      shownInField: function (value) { return value.toFixed(2); },
+      show: function (value) { return value.toFixed(2); }
     },
     wing: {
-      slider: 'fader-wing-slider', number: 'fader-wing-number', min: -144, max: 10,
-      range: 'from -144 to +10 dB',
-      address: function () { return { address: '/main/1/fdr', what: 'Wing main fader' }; },
-      port: function () { return V.PORTS.wing; },
-      show: function (v) { return (v > 0 ? '+' : '') + v.toFixed(1) + ' dB'; }
+      slider: 'fader-wing-slider', number: 'fader-wing-number', read: 'fader-wing-read',
+      min: -144, max: 10, range: 'from -144 to +10 dB',
+      target: function () { return { address: '/main/1/fdr', what: 'Wing main fader' }; },
+      port: V.PORTS.wing,
+      toValue: function (position) { return Math.round(V.wingLevel(position) * 100) / 100; },
+      toPosition: V.wingPosition,
+      shownInField: function (value) { return value.toFixed(1); },
+      show: function (value) { return (value > 0 ? '+' : '') + value.toFixed(1) + ' dB'; }
     }
   };
+  // Half a step of the X32's 1024 fader steps, in slider positions: closer than this, the
+  // console holds the value that was sent.
+  var SAME_POSITION = 0.003;
+  // Every read or drag of a fader takes a number; an answer for an older one is dropped, so a
+  // slow reply never overwrites what a newer request showed.
+  var faderTurn = 0;
 
-  function sendFader(fader, value) {
-    var status = $('fader-status');
-    var target = fader.address();
-    if (!target) return Promise.resolve();
-    var command = target.address + ' ,f ' + value;
-    return logged(V.send(consoleIp(), fader.port(), command)).then(function (result) {
-      if (!result.ok) return showFailure(status, result);
-      setStatus(status, 'ok', target.what + ' set to ' + fader.show(value) + ' (sent ' + command + ').');
+  function currentFader() { return FADERS[$('console-kind').value]; }
+
+  function showLevel(fader, value) {
+    $(fader.slider).value = fader.toPosition(value);
+    $(fader.slider).classList.remove('unknown');
+    $(fader.number).value = fader.shownInField(value);
+  }
+
+  function levelUnknown(fader) {
+    $(fader.slider).classList.add('unknown');
+    $(fader.number).value = '';
+  }
+
+  // Asks the console for the fader's value; the result carries it as `value`.
+  function askLevel(fader, target) {
+    return logged(V.ask(consoleIp(), fader.port, target.address)).then(function (result) {
+      if (!result.ok) return explainSilence(result, { command: target.address });
+      var value = V.replyValue(result.text);
+      if (typeof value !== 'number' || Number.isNaN(value)) {
+        return { ok: false, problem: 'status', message: 'The console answered, but not with a level: ' + result.text };
+      }
+      result.value = value;
+      return result;
     });
   }
 
   function readFader(fader) {
     var status = $('fader-status');
-    var target = fader.address();
+    var target = fader.target();
     if (!target) return Promise.resolve();
+    levelUnknown(fader);
+    if (!V.isIPv4(consoleIp())) {
+      setStatus(status, '', '');
+      return Promise.resolve();
+    }
+    var turn = ++faderTurn;
     setStatus(status, 'busy', 'Reading ' + target.what + '\u2026');
-    return logged(V.ask(consoleIp(), fader.port(), target.address)).then(function (result) {
+    return askLevel(fader, target).then(function (result) {
+      if (turn !== faderTurn) return;
       if (!result.ok) return showFailure(status, result);
-      var value = V.replyValue(result.text);
-      if (typeof value !== 'number' || Number.isNaN(value)) {
-        setStatus(status, 'error', 'The console answered, but not with a level: ' + result.text);
-        return;
-      }
-      $(fader.slider).value = value;
-      $(fader.number).value = value;
-      setStatus(status, 'ok', target.what + ' is at ' + fader.show(value) + '.');
+      showLevel(fader, result.value);
+      setStatus(status, 'ok', target.what + ' is at ' + fader.show(result.value) + '.');
     });
   }
 
-  function wireFader(fader, readButton) {
-    var push = V.latestOnly(function (value) { return sendFader(fader, value); });
+  function sendLevel(fader, target, value) {
+    return logged(V.send(consoleIp(), fader.port, target.address + ' ,f ' + value));
+  }
+
+  // A move counts as done when the console holds it: the level is read back once the
+  // last message has gone, and only a match turns the status green.
+  function confirmLevel(fader, target, line, wanted) {
+    var status = $('fader-status');
+    var turn = ++faderTurn;
+    return line.settled().then(function (sent) {
+      if (turn !== faderTurn) return null;
+      if (!sent.ok) return showFailure(status, sent);
+      return askLevel(fader, target).then(function (result) {
+        if (turn !== faderTurn) return;
+        if (!result.ok) {
+          levelUnknown(fader);
+          setStatus(status, 'error', 'The new level was sent, but the console did not confirm it. ' + result.message);
+          return;
+        }
+        showLevel(fader, result.value);
+        if (Math.abs(fader.toPosition(result.value) - fader.toPosition(wanted)) <= SAME_POSITION) {
+          setStatus(status, 'ok', target.what + ' set to ' + fader.show(result.value) + ' (read back from the console).');
+        } else {
+          setStatus(status, 'error', 'The console did not take the new level: ' + target.what + ' is at ' +
+            fader.show(result.value) + ', not ' + fader.show(wanted) + '.');
+        }
+      });
+    });
+  }
+
+  function wireFader(fader) {
+    var line = V.latestOnly(function (value) {
+      var target = fader.target();
+      return target ? sendLevel(fader, target, value) : Promise.resolve({ ok: true });
+    });
+    function move(value) {
+      var target = fader.target();
+      if (!target) return null;
+      setStatus($('fader-status'), 'busy', 'Moving ' + target.what + ' to ' + fader.show(value) + '\u2026');
+      line.push(value);
+      return target;
+    }
     $(fader.slider).addEventListener('input', function (event) {
-      var value = Number(event.target.value);
-      $(fader.number).value = value;
-      push(value);
+      var value = fader.toValue(Number(event.target.value));
+      $(fader.slider).classList.remove('unknown');
+      $(fader.number).value = fader.shownInField(value);
+      move(value);
+    });
+    $(fader.slider).addEventListener('change', function (event) {
+      var target = fader.target();
+      if (target) confirmLevel(fader, target, line, fader.toValue(Number(event.target.value)));
     });
     $(fader.number).addEventListener('change', function (event) {
       var value = Number(event.target.value);
@@ -263,10 +384,11 @@
         setStatus($('fader-status'), 'error', 'A level goes ' + fader.range + '.');
         return;
       }
-      $(fader.slider).value = value;
-      push(value);
+      $(fader.slider).value = fader.toPosition(value);
+      var target = move(value);
+      if (target) confirmLevel(fader, target, line, value);
     });
-    $(readButton).addEventListener('click', function () {
+    $(fader.read).addEventListener('click', function () {
       whileBusy($('faders-card'), function () { return readFader(fader); });
     });
   }
@@ -283,13 +405,25 @@
       (values.length ? ', arguments: ' + values.join(', ') : '') + '.';
   }
 
+  // Consoles ignore a datagram whose address does not start with "/" (the Wing's search
+  // word aside), so such text is refused here rather than blamed on the console later.
+  function commandRefused(command, status) {
+    if (command.charAt(0) === '/' || command === 'WING?') return false;
+    setStatus(status, 'error', 'Command text begins with "/", for example /ch/01/config/name: a console ' +
+      'ignores anything else. Nothing was sent.');
+    return true;
+  }
+
   function rawAsk() {
     var status = $('raw-status');
     var command = $('raw-command').value;
     $('raw-reply').textContent = '';
     $('raw-decoded').textContent = '';
+    if (commandRefused(command, status)) return Promise.resolve();
     setStatus(status, 'busy', 'Asking\u2026');
     return logged(V.ask(consoleIp(), $('raw-port').value.trim(), command)).then(function (result) {
+      return result.ok ? result : explainSilence(result, { command: command });
+    }).then(function (result) {
       if (!result.ok) return showFailure(status, result);
       $('raw-reply').textContent = result.text;
       $('raw-decoded').textContent = describeReply(result.text);
@@ -302,6 +436,7 @@
     var command = $('raw-command').value;
     $('raw-reply').textContent = '';
     $('raw-decoded').textContent = '';
+    if (commandRefused(command, status)) return Promise.resolve();
     setStatus(status, 'busy', 'Sending\u2026');
     return logged(V.send(consoleIp(), $('raw-port').value.trim(), command)).then(function (result) {
       if (!result.ok) return showFailure(status, result);
@@ -311,6 +446,15 @@
 
   // ----- Wiring -----
 
+  // What one console said must not stay on screen once another console or kind is chosen.
+  function clearStatuses() {
+    ['console-status', 'name-status', 'fader-status', 'raw-status'].forEach(function (id) {
+      setStatus($(id), '', '');
+    });
+    $('raw-reply').textContent = '';
+    $('raw-decoded').textContent = '';
+  }
+
   function applyKind() {
     var k = kind();
     var isX32 = k === KINDS.x32;
@@ -318,9 +462,12 @@
     $('fader-wing').hidden = isX32;
     $('name-number').max = k.count[$('name-target').value];
     $('raw-port').value = k.port;
-    ['console-status', 'name-status', 'fader-status'].forEach(function (id) {
-      setStatus($(id), '', '');
-    });
+    clearStatuses();
+  }
+
+  function consoleChanged() {
+    clearStatuses();
+    return readFader(currentFader());
   }
 
   function onClick(id, card, action) {
@@ -335,11 +482,27 @@
     });
   }
 
+  // ./run.sh with the simulator serves demo.json naming the simulator's address; without
+  // it the file is missing and the address field waits for a real console's address.
+  function loadDemoSettings() {
+    return V.demoSimulator().then(function (simulator) {
+      if (!simulator || consoleIp() !== '') return;
+      $('console-ip').value = simulator;
+      $('console-hint').textContent = simulator + ' is the console simulator that ./run.sh ' +
+        'started. For a real console, run ./run.sh --no-sim and type its address here.';
+    });
+  }
+
   function start() {
-    $('console-kind').addEventListener('change', applyKind);
+    $('console-kind').addEventListener('change', function () {
+      applyKind();
+      readFader(currentFader());
+    });
+    $('console-ip').addEventListener('change', consoleChanged);
     $('name-target').addEventListener('change', function () {
       $('name-number').max = kind().count[$('name-target').value];
     });
+    $('fader-channel').addEventListener('change', function () { readFader(FADERS.x32); });
     onClick('console-check', 'console-card', checkConsole);
     onClick('name-read', 'names-card', readName);
     onClick('name-rename', 'names-card', renameStrip);
@@ -348,10 +511,12 @@
     onEnter('name-number', 'name-read');
     onEnter('name-value', 'name-rename');
     onEnter('raw-command', 'raw-ask');
-    wireFader(FADERS.x32, 'fader-x32-read');
-    wireFader(FADERS.wing, 'fader-wing-read');
+    wireFader(FADERS.x32);
+    wireFader(FADERS.wing);
     applyKind();
-    document.body.dataset.ready = 'yes';
+    loadDemoSettings()
+      .then(function () { return readFader(currentFader()); })
+      .finally(function () { document.body.dataset.ready = 'yes'; });
   }
 
   start();

@@ -6,14 +6,19 @@
  *   Velmora.send(ip, port, '/ch/01/mix/fader ,f 0.5') -> PUT /ServerPutOSC, no answer
  *   Velmora.runApp('Dravisk', ip, 5)                  -> POST /Dravisk, the app's text
  *   Velmora.findConsoles('')                          -> POST /Scout, the consoles that answered
+ *   Velmora.wingLevel(0.75) -> 0 (dB), Velmora.wingPosition(-10) -> 0.5: the Wing fader law
  *
  * Every call resolves (never rejects) to a result object:
- *   { ok: true,  text, request }                       on success
- *   { ok: false, problem, message, status, request }   otherwise
+ *   { ok: true,  text, request, ms }                       on success
+ *   { ok: false, problem, message, status, request, ms }   otherwise
+ * `ms` is how long the server took to answer, in milliseconds.
  * `problem` is one of: invalid, noanswer, timeout, err, outmem, notimpl, bad, notfound,
  * unreachable, slow, status. `message` says in plain words what went wrong and what to check.
  * `request` is { method, route, body }, the exact request that went out (null when the
  * input was refused before sending).
+ *
+ * App requests go out one at a time: the server apps share one data file, so a page never
+ * has two of them in flight; a second runApp waits until the first has its answer.
  */
 (function (global) {
   'use strict';
@@ -136,8 +141,8 @@
     var who = describeTarget(context.ip, context.port);
     switch (status) {
       case 408:
-        return { problem: 'timeout', message: 'No answer from ' + who +
-          ': the name lookup gave up after half a second.' + REACH_ADVICE };
+        return { problem: 'timeout', message: 'The app ' + (context.app || '?') + ' left no answer ' +
+          'within half a second: no answer from ' + who + ', or it answered too slowly.' + REACH_ADVICE };
       case 500:
         return { problem: 'err', message: 'The server could not send the command to ' + who +
           '. Check the address (four numbers from 0 to 255 separated by dots) and the port.' };
@@ -146,9 +151,9 @@
           '(4096 bytes unless Velmora was started with a larger -s). Shorten it.' };
       case 510:
         return { problem: 'notimpl', message: 'The server could not start the app "' +
-          (context.app || '?') + '": htdocs/apps/' + (context.app || '?') + '.exe is missing or ' +
-          'cannot run. Build the project (./run.sh does) and start Velmora from the ' +
-          'folder that holds htdocs.' };
+          (context.app || '?') + '": htdocs/apps/' + (context.app || '?') + '.exe is missing ' +
+          'from the folder Velmora was started in, or cannot run. ./run.sh builds the apps and ' +
+          'starts Velmora in build/site, where they are.' };
       case 501:
         return { problem: 'bad', message: 'The server refused the request method.' };
       case 404:
@@ -179,10 +184,15 @@
     return null;
   }
 
-  // One HTTP exchange; resolves to { status, text } or { status: 0, failure }.
+  function now() {
+    return global.performance ? global.performance.now() : Date.now();
+  }
+
+  // One HTTP exchange; resolves to { status, text, ms } or { status: 0, failure, ms }.
   function exchange(method, route, body) {
     var controller = new AbortController();
     var timer = setTimeout(function () { controller.abort(); }, SERVER_PATIENCE_MS);
+    var started = now();
     return fetch(route, { method: method, body: body, cache: 'no-store', signal: controller.signal })
       .then(function (response) {
         return response.text().then(function (text) {
@@ -192,7 +202,16 @@
       .catch(function () {
         return { status: 0, failure: controller.signal.aborted ? 'slow' : 'unreachable' };
       })
+      .then(function (reply) {
+        reply.ms = Math.round(now() - started);
+        return reply;
+      })
       .finally(function () { clearTimeout(timer); });
+  }
+
+  function timed(result, reply) {
+    result.ms = reply.ms;
+    return result;
   }
 
   function serverFailure(request, reply) {
@@ -209,20 +228,24 @@
     return text.replace(/\0+$/, '');
   }
 
+  function askResult(request, reply, ip, port) {
+    if (reply.status === 0) return serverFailure(request, reply);
+    if (reply.status !== 200) return failure(request, reply.status, explain(reply.status, { ip: ip, port: port }));
+    var text = stripZero(reply.text);
+    if (text === '') {
+      return failure(request, 200, { problem: 'noanswer', message: 'No answer from ' +
+        describeTarget(ip, port) + ' within half a second.' + REACH_ADVICE });
+    }
+    return { ok: true, text: text, request: request };
+  }
+
   /** POST /ServerPostOSC: sends one command and returns the console's answer as reply text. */
   function ask(ip, port, command) {
     var refused = checkTarget(ip, port);
     if (refused) return Promise.resolve(refused);
     var request = { method: 'POST', route: '/ServerPostOSC', body: ip + ',' + port + ',' + command };
     return exchange(request.method, request.route, request.body).then(function (reply) {
-      if (reply.status === 0) return serverFailure(request, reply);
-      if (reply.status !== 200) return failure(request, reply.status, explain(reply.status, { ip: ip, port: port }));
-      var text = stripZero(reply.text);
-      if (text === '') {
-        return failure(request, 200, { problem: 'noanswer', message: 'No answer from ' +
-          describeTarget(ip, port) + ' within half a second.' + REACH_ADVICE });
-      }
-      return { ok: true, text: text, request: request };
+      return timed(askResult(request, reply, ip, port), reply);
     });
   }
 
@@ -232,10 +255,24 @@
     if (refused) return Promise.resolve(refused);
     var request = { method: 'PUT', route: '/ServerPutOSC', body: ip + ',' + port + ',' + command };
     return exchange(request.method, request.route, request.body).then(function (reply) {
-      if (reply.status === 0) return serverFailure(request, reply);
-      if (reply.status !== 200) return failure(request, reply.status, explain(reply.status, { ip: ip, port: port }));
-      return { ok: true, text: '', request: request };
+      if (reply.status === 0) return timed(serverFailure(request, reply), reply);
+      if (reply.status !== 200) {
+        return timed(failure(request, reply.status, explain(reply.status, { ip: ip, port: port })), reply);
+      }
+      return timed({ ok: true, text: '', request: request }, reply);
     });
+  }
+
+  // The end of the queue of app requests; each one starts when the one before has ended.
+  var appQueue = Promise.resolve();
+
+  // Sends an app request once every earlier one has its answer.
+  function appExchange(request) {
+    var done = appQueue.then(function () {
+      return exchange(request.method, request.route, request.body);
+    });
+    appQueue = done;
+    return done;
   }
 
   /** POST /<app>: runs a server app with the body "<ip>,<number>" and returns its text. */
@@ -243,42 +280,65 @@
     var refused = checkTarget(ip);
     if (refused) return Promise.resolve(refused);
     var request = { method: 'POST', route: '/' + app, body: ip + ',' + number };
-    return exchange(request.method, request.route, request.body).then(function (reply) {
-      if (reply.status === 0) return serverFailure(request, reply);
+    return appExchange(request).then(function (reply) {
+      if (reply.status === 0) return timed(serverFailure(request, reply), reply);
       if (reply.status !== 200) {
-        return failure(request, reply.status, explain(reply.status, { ip: ip, app: app }));
+        return timed(failure(request, reply.status, explain(reply.status, { ip: ip, app: app })), reply);
       }
-      return { ok: true, text: reply.text, request: request };
+      return timed({ ok: true, text: reply.text, request: request }, reply);
     });
   }
 
   /**
-   * Wraps `sendValue` (a value in, a promise out) for a control that moves faster than the
-   * server answers, such as a dragged fader: while one value is on its way, later values
-   * replace each other and only the newest is sent next, so a drag never queues hundreds of
-   * requests on a server that serves one at a time. `idle`, if given, runs once the last
-   * value has gone.
+   * Wraps `sendValue` (a value in, a promise of a result out) for a control that moves
+   * faster than the server answers, such as a dragged fader: while one value is on its way,
+   * later values replace each other and only the newest is sent next, so a drag never
+   * queues hundreds of requests on a server that serves one at a time. push(value) sends or
+   * replaces; settled() resolves with the last send's result once nothing is waiting or on
+   * its way.
    */
-  function latestOnly(sendValue, idle) {
+  function latestOnly(sendValue) {
     var busy = false;
     var next = null;
+    var last = { ok: true };
+    var waiting = [];
     function drain() {
       if (next === null) {
         busy = false;
-        if (idle) idle();
+        waiting.splice(0).forEach(function (resolve) { resolve(last); });
         return;
       }
       var value = next;
       next = null;
-      sendValue(value).finally(drain);
+      sendValue(value).then(function (result) { last = result; }).finally(drain);
     }
-    return function (value) {
-      next = value;
-      if (!busy) {
-        busy = true;
-        drain();
+    return {
+      push: function (value) {
+        next = value;
+        if (!busy) {
+          busy = true;
+          drain();
+        }
+      },
+      settled: function () {
+        return busy ? new Promise(function (resolve) { waiting.push(resolve); }) : Promise.resolve(last);
       }
     };
+  }
+
+  /**
+   * The simulator's address from demo.json, which ./run.sh stages when it starts the
+   * simulator: the address; '' when the server has no such file (this is not the demo);
+   * null when the page cannot tell (no server, or a file without an address).
+   */
+  function demoSimulator() {
+    return fetch('demo.json', { cache: 'no-store' }).then(function (response) {
+      if (response.status === 404) return '';
+      if (!response.ok) return null;
+      return response.json().then(function (demo) {
+        return demo && isIPv4(demo.simulator) ? demo.simulator : null;
+      });
+    }).catch(function () { return null; });
   }
 
   var CONSOLE_KINDS = { Wing: 'wing', X32: 'x32' };
@@ -308,18 +368,20 @@
       if (refused) return Promise.resolve(refused);
     }
     var request = { method: 'POST', route: '/Scout', body: address };
-    return exchange(request.method, request.route, request.body).then(function (reply) {
-      if (reply.status === 0) return serverFailure(request, reply);
+    return appExchange(request).then(function (reply) {
+      if (reply.status === 0) return timed(serverFailure(request, reply), reply);
       if (reply.status === 408) {
-        return failure(request, 408, { problem: 'timeout', message: 'The search did not finish ' +
-          'in time (an app started earlier may still have been running). Try again. If it ' +
-          'keeps failing, this computer may be unable to broadcast (a network without a ' +
-          'default gateway refuses it): type the console\'s address and press Check console.' });
+        return timed(failure(request, 408, { problem: 'timeout', message: 'The search did not ' +
+          'finish in time (an app started earlier may still have been running). Try again. If ' +
+          'it keeps failing, this computer may be unable to broadcast (a network without a ' +
+          'default gateway refuses it): type the console\'s address and press Check console.' }),
+          reply);
       }
       if (reply.status !== 200) {
-        return failure(request, reply.status, explain(reply.status, { ip: address, app: 'Scout' }));
+        return timed(failure(request, reply.status, explain(reply.status, { ip: address, app: 'Scout' })), reply);
       }
-      return { ok: true, text: reply.text, consoles: parseConsoleList(reply.text), request: request };
+      return timed({ ok: true, text: reply.text, consoles: parseConsoleList(reply.text), request: request },
+        reply);
     });
   }
 
@@ -327,36 +389,46 @@
     return (n < 10 ? '0' : '') + n;
   }
 
-  // The Wing fader law: a fader position from 0 (bottom) to 1 (top) against the level in dB
-  // the console shows for it, in four straight segments, with everything at or below 0.01
-  // silent (-144 dB) and everything from 0.99 up at +10 dB. A Wing fader holds the level;
-  // an X32 fader holds the position and shows its level along the same law.
-  var SILENT_DB = -144;
+  // The Wing fader law: a linear fader position from 0 (bottom) to 1 (top) and the level in
+  // dB that the console shows for it, in straight segments; 0 dB sits at 0.75. The limits
+  // are those of the console (the same as the wingfader tool).
+  var WING_LAW = [
+    // below `upTo`: dB = (position - offset) / perUnit
+    { upTo: 0.062561095, offset: 0.1875, perUnit: 1 / 480 },
+    { upTo: 0.250244379, offset: 0.4375, perUnit: 0.00625 },
+    { upTo: 0.500488759, offset: 0.625, perUnit: 0.0125 },
+    { upTo: 0.99, offset: 0.75, perUnit: 0.025 }
+  ];
+  var WING_SILENT_DB = -144;
+  var WING_TOP_DB = 10;
 
-  /** The level in dB at fader position `x`. */
-  function wingLevel(x) {
-    if (x <= 0.01) return SILENT_DB;
-    if (x < 0.062561095) return (x - 0.1875) * 30 * 16;
-    if (x < 0.250244379) return (x - 0.4375) / 0.00625;
-    if (x < 0.500488759) return (x - 0.625) / 0.0125;
-    if (x < 0.99) return (x - 0.75) / 0.025;
-    return 10;
+  /** The Wing's level in dB for a fader position from 0 to 1. */
+  function wingLevel(position) {
+    if (!(position > 0.01)) return WING_SILENT_DB;
+    for (var i = 0; i < WING_LAW.length; i++) {
+      var s = WING_LAW[i];
+      if (position < s.upTo) return (position - s.offset) / s.perUnit;
+    }
+    return WING_TOP_DB;
   }
 
-  /** The fader position that shows level `db`: the inverse of wingLevel, from 0 to 1. */
+  /** The fader position (0 to 1) at which the Wing shows `db`; the law's inverse. */
   function wingPosition(db) {
-    if (!(db > SILENT_DB)) return 0;
-    if (db >= 10) return 1;
-    if (db >= -10) return (db + 30) / 40;
-    if (db >= -30) return (db + 50) / 80;
-    if (db >= -60) return (db + 70) / 160;
-    // Levels below the lowest segment, which the law never sends, sit at its foot.
-    return Math.max(0.01, (db + 90) / 480);
+    if (!(db > WING_SILENT_DB)) return 0;
+    if (db >= WING_TOP_DB) return 1;
+    var low = 0.01;
+    for (var i = 0; i < WING_LAW.length; i++) {
+      var s = WING_LAW[i];
+      var position = db * s.perUnit + s.offset;
+      if (position < s.upTo) return Math.max(low, position);
+      low = s.upTo;
+    }
+    return 0.99;
   }
 
   /** A level as a console shows it: "-12.5 dB", "+3.0 dB", "-\u221e dB" for silence. */
   function showDb(db) {
-    if (!(db > SILENT_DB)) return '-\u221e dB';
+    if (!(db > WING_SILENT_DB)) return '-\u221e dB';
     return (db > 0 ? '+' : '') + db.toFixed(1) + ' dB';
   }
 
@@ -370,6 +442,7 @@
     ask: ask,
     send: send,
     runApp: runApp,
+    demoSimulator: demoSimulator,
     findConsoles: findConsoles,
     parseConsoleList: parseConsoleList,
     latestOnly: latestOnly,

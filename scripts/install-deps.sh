@@ -1,24 +1,57 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on Debian 12 (run as root, or with sudo).
+# Installs the Debian 12 packages that running or testing Velmora needs, and only those
+# that are missing; asks for sudo when not run as root, after saying what it installs.
+#
+#   scripts/install-deps.sh run    what ./run.sh needs: a compiler, CMake, Ninja, qrencode
+#   scripts/install-deps.sh test   what ./test.sh needs as well (the default)
 set -euo pipefail
-packages=(
-  build-essential cmake ninja-build clang libclang-rt-dev
+
+need=${1:-test}
+
+# ./run.sh builds the programs alone; qrencode shows the phone address as a QR code.
+run_packages=(build-essential cmake ninja-build qrencode)
+
+# ./test.sh: the test libraries, the fuzzing compiler, network namespaces, the browser for
+# the page tests, and the Debian package's checks.
+test_packages=(
+  "${run_packages[@]}"
+  clang libclang-rt-dev
   libgtest-dev libgmock-dev libbenchmark-dev liblo-dev
   iproute2 util-linux procps
   chromium
+  curl dpkg-dev file lintian systemd
 )
-# Node.js and npm usually come with the machine (from their own repository, which
-# conflicts with Debian's npm); take Debian's only where there is none.
-command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
+# Node.js and npm often come with the machine from their own repository, which conflicts
+# with Debian's npm; take Debian's only where there is none.
+command -v npm >/dev/null 2>&1 || test_packages+=(nodejs npm)
+
+case "$need" in
+  run) wanted=("${run_packages[@]}") ;;
+  test) wanted=("${test_packages[@]}") ;;
+  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
+
+if ! command -v dpkg-query >/dev/null 2>&1; then
+  echo "install-deps.sh: this is not a Debian-like system; install these yourself: ${wanted[*]}" >&2
+  exit 0
+fi
+
+missing=()
+for package in "${wanted[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+  [ "$status" = installed ] || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing the Debian packages that are missing for '$need': ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "install-deps.sh: this needs root; as root, run: apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "(this needs root: asking sudo)"
+  exec sudo "$0" "$need"
+fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${packages[@]}"
-
-# The browser tests drive the system's Chromium through the pinned npm package; no browser
-# is downloaded. Under sudo the packages belong to the user who called it.
-browser_tests="$(cd "$(dirname "$0")/../tests/browser" && pwd)"
-if [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
-  sudo -H -u "$SUDO_USER" npm ci --prefix "$browser_tests" --no-audit --no-fund
-else
-  npm ci --prefix "$browser_tests" --no-audit --no-fund
-fi
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,7 +1,9 @@
 // The fixed replies every handler answers with, and the text reply framing.
 //
-// A fixed reply goes out as its text and its terminating NUL; the header block ends with
-// CR LF LF and carries no Content-Length. Pages rely on these exact bytes.
+// A fixed reply goes out as its text alone: a status line, a header block that ends with
+// CR LF LF, no Content-Type, no Content-Length and no body. With nothing to sniff, a browser
+// that navigates to one shows its own error page for the status; fetch() sees the status
+// and an empty text. The sizes below count the array's NUL, which is never sent.
 #pragma once
 
 #include <cstddef>
@@ -36,10 +38,10 @@ void sendToClient(const char* data, std::size_t size);
 /// loop calls it once after each request and keeps it with the connection.
 std::unique_ptr<ReplyStream> takeUnsentReply();
 
-/// Sends a fixed reply with its terminating NUL.
+/// Sends a fixed reply's text, without the array's terminating NUL.
 template <std::size_t N>
 void sendReply(const char (&reply)[N]) {
-  sendToClient(reply, N);
+  sendToClient(reply, N - 1);
 }
 
 /// Replies up to this size are built in one buffer kept for the whole run.

@@ -17,6 +17,7 @@
 #include "platform/process.h"
 #include "server/http_replies.h"
 #include "server/server_state.h"
+#include "tests/support/expected_replies.h"
 
 namespace {
 
@@ -102,12 +103,7 @@ class ServerApps : public testing::Test {
   sigset_t savedMask_{};
 };
 
-std::string textReply(const std::string& body) {
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
-         "\r\nContent-Type: text/plain\r\n\r\n" + body + "\r\n\n";
-}
 
-std::string fixed(const char* reply) { return std::string(reply, std::strlen(reply) + 1); }
 
 std::string slurp(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -159,7 +155,7 @@ TEST_F(ServerApps, PutAnswersOkOnlyWhenTheAppStarted) {
   setRoute("/Put");
   char body[] = "1.2.3.4,1";
   servePutApp(body);
-  EXPECT_EQ(replySent(), fixed(OK));
+  EXPECT_EQ(replySent(), testsupport::OK);
   EXPECT_TRUE(appears(dataFilePath));
 }
 
@@ -167,7 +163,7 @@ TEST_F(ServerApps, PutToAMissingAppIsNotImplemented) {
   setRoute("/Missing");
   char body[] = "1.2.3.4,1";
   servePutApp(body);
-  EXPECT_EQ(replySent(), fixed(NotImpl));
+  EXPECT_EQ(replySent(), testsupport::NotImpl);
 }
 
 TEST_F(ServerApps, PostReturnsTheDataFileAndLeavesItOnDisk) {
@@ -178,7 +174,7 @@ TEST_F(ServerApps, PostReturnsTheDataFileAndLeavesItOnDisk) {
     setRoute("/Post");
     char body[] = "1.2.3.4,1";
     servePostApp(body);
-    EXPECT_EQ(replySent(), textReply(content));
+    EXPECT_EQ(replySent(), testsupport::textReply(content));
     EXPECT_EQ(slurp(dataFilePath), content);
     disconnect();
     connect();
@@ -191,7 +187,7 @@ TEST_F(ServerApps, PostToAMissingAppIsNotImplementedAtOnce) {
   const auto start = steady_clock::now();
   servePostApp(body);
   EXPECT_LT(steady_clock::now() - start, milliseconds(400));
-  EXPECT_EQ(replySent(), fixed(NotImpl));
+  EXPECT_EQ(replySent(), testsupport::NotImpl);
 }
 
 TEST_F(ServerApps, PostTimesOutWhenTheAppWritesNothing) {
@@ -201,7 +197,7 @@ TEST_F(ServerApps, PostTimesOutWhenTheAppWritesNothing) {
   const auto start = steady_clock::now();
   servePostApp(body);
   const auto waited = steady_clock::now() - start;
-  EXPECT_EQ(replySent(), fixed(Timeout));
+  EXPECT_EQ(replySent(), testsupport::Timeout);
   EXPECT_GE(waited, milliseconds(400));
   EXPECT_LT(waited, milliseconds(2000));
 }
@@ -212,7 +208,7 @@ TEST_F(ServerApps, PostFindsAFileThatArrivesLateInTheWait) {
   setRoute("/Slow");
   char body[] = "1.2.3.4,1";
   servePostApp(body);
-  EXPECT_EQ(replySent(), textReply("late"));
+  EXPECT_EQ(replySent(), testsupport::textReply("late"));
 }
 
 TEST(QuoteWindowsArgument, TheCommandLineSplitGivesTheTextBack) {

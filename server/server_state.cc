@@ -2,6 +2,7 @@
 
 int serverPort = defaultServerPort;
 int oscMaxSize = defaultOscMaxSize;
+in_addr listenAddress{};
 sockaddr_in server_addr{};
 sockaddr_in client_addr{};
 SocketHandle serverSocket = invalidSocket;

@@ -11,6 +11,7 @@ inline constexpr int defaultServerPort = 8080;
 inline constexpr int defaultOscMaxSize = 4096;
 
 extern int serverPort;         // TCP port to listen on (-p)
+extern in_addr listenAddress;  // IPv4 address to listen on (-a), any by default
 extern int oscMaxSize;         // request buffer, OSC packet and reply text size (-s)
 extern sockaddr_in server_addr;
 extern sockaddr_in client_addr;

@@ -27,10 +27,19 @@ void readNumber(const char* text, int& into) {
   if (std::sscanf(text, "%d", &value) == 1) into = value;
 }
 
+// A dotted IPv4 address, strictly: a typo must not widen what the server listens on.
+bool readListenAddress(const char* text, in_addr& into) {
+  in_addr parsed{};
+  if (inet_pton(AF_INET, text, &parsed) != 1) return false;
+  into = parsed;
+  return true;
+}
+
 }  // namespace
 
 void printUsage() {
   std::puts("usage: Velmora [-p xxx, [8080], listening port value]");
+  std::puts("                      [-a <IPv4 address to listen on>, default: every interface]");
   std::puts("                      [-d <absolute path to server apps>, default: ./htdocs/apps]");
   std::puts("                      [-s <buffer allocation size for requests and OSC>, default: 4096]\n");
 }
@@ -45,9 +54,17 @@ OptionsOutcome readOptions(int argc, char** argv) {
   appsDir = workingDirectory() + "/htdocs/apps";
   serverPort = defaultServerPort;
   oscMaxSize = defaultOscMaxSize;
+  listenAddress.s_addr = htonl(INADDR_ANY);
   int option;
-  while ((option = getopt(argc, argv, "d:p:s:h")) != -1) {
+  while ((option = getopt(argc, argv, "a:d:p:s:h")) != -1) {
     switch (option) {
+      case 'a':
+        if (!readListenAddress(optarg, listenAddress)) {
+          std::fprintf(stderr, "Velmora: -a needs an IPv4 address such as 127.0.0.1, not '%s'\n",
+                       optarg);
+          return OptionsOutcome::ExitBadValue;
+        }
+        break;
       case 'd':
         appsDir = optarg;
         break;
@@ -93,7 +110,7 @@ int openListener() {
   server_addr = sockaddr_in{};
   server_addr.sin_family = AF_INET;
   server_addr.sin_port = htons(static_cast<std::uint16_t>(serverPort));
-  server_addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  server_addr.sin_addr = listenAddress;
   if (bind(serverSocket, reinterpret_cast<sockaddr*>(&server_addr), sizeof server_addr) != 0) {
     std::perror("bind");
     return -1;
@@ -107,4 +124,13 @@ int openListener() {
   std::printf("Velmora listening on port %d\n", serverPort);
   std::fflush(stdout);
   return 0;
+}
+
+void warnWithoutDocumentRoot() {
+  std::error_code failed;
+  if (std::filesystem::is_directory("htdocs", failed)) return;
+  std::fprintf(stderr,
+               "Velmora: there is no htdocs folder in %s, so every page will be 404 Not Found.\n"
+               "         Start Velmora in the folder that holds htdocs (./run.sh does).\n",
+               workingDirectory().c_str());
 }

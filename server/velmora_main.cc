@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   ignoreBrokenPipe();
   trackLaunchedApps();
   if (openListener() != 0) return -1;
+  warnWithoutDocumentRoot();
   request = new (std::nothrow) char[static_cast<std::size_t>(oscMaxSize)];
   if (request == nullptr) return -1;
   return runRequestLoop();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/support/e2e.h"
+#include "tests/support/expected_replies.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/hex.h"
 
@@ -20,16 +21,10 @@ using testsupport::FakeConsole;
 using testsupport::hex;
 using testsupport::unhex;
 
-std::string withNul(const char* text) { return std::string(text, std::strlen(text) + 1); }
-
-const std::string OK = withNul("HTTP/1.1 200 OK\r\n\n");
-const std::string Err = withNul("HTTP/1.1 500 Internal Server Error\r\n\n");
-const std::string OutMem = withNul("HTTP/1.1 507 Insufficient Storage\r\n\n");
-
-std::string textReply(const std::string& text) {
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(text.size()) +
-         "\r\nContent-Type: text/plain\r\n\r\n" + text + "\r\n\n";
-}
+using testsupport::Err;
+using testsupport::OK;
+using testsupport::OutMem;
+using testsupport::textReply;
 
 class ConsoleExchangeTest : public ::testing::Test {
  protected:

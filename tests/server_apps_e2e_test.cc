@@ -20,6 +20,7 @@
 
 #include "osc/osc_builder.h"
 #include "tests/support/e2e.h"
+#include "tests/support/expected_replies.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/hex.h"
 
@@ -30,16 +31,11 @@ using namespace std::chrono;
 using namespace std::string_literals;
 using testsupport::Child;
 using testsupport::FakeConsole;
+using testsupport::NotImpl;
+using testsupport::OK;
+using testsupport::textReply;
+using testsupport::Timeout;
 using testsupport::TempDir;
-
-const std::string OK("HTTP/1.1 200 OK\r\n\n\0", 19);
-const std::string NotImpl("HTTP/1.1 510 Request Not Implemented\r\n\n\0", 40);
-const std::string Timeout("HTTP/1.1 408 Request Timeout\r\nConnection: Close\r\n\n\0", 51);
-
-std::string textReply(const std::string& body) {
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
-         "\r\nContent-Type: text/plain\r\n\r\n" + body + "\r\n\n";
-}
 
 std::string slurp(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);

@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "tests/support/e2e.h"
+#include "tests/support/expected_replies.h"
 #include "tests/support/fake_console.h"
 
 namespace {
@@ -95,7 +96,6 @@ class Client {
   bool closedByPeer_ = false;
 };
 
-std::string withNul(const char* text) { return std::string(text, std::strlen(text) + 1); }
 
 // AddressSanitizer keeps freed memory in quarantine: resident sizes say nothing there.
 #if defined(__SANITIZE_ADDRESS__)
@@ -182,10 +182,10 @@ TEST_F(ServerTest, RefusesWhatIsNotAFileInsideTheRoot) {
   for (const char* route : {"/missing.html", "/missing", "/../secret.html", "/a/../../secret.html",
                             "/lib.d", "/..", "/%2e%2e/secret.html", "?x", "x.html"}) {
     SCOPED_TRACE(route);
-    EXPECT_EQ(get(route), withNul("HTTP/1.1 404 Not Found\r\n\n"));
+    EXPECT_EQ(get(route), testsupport::NotFound);
   }
   const std::string longRoute = "/" + std::string(125, 'a');
-  EXPECT_EQ(get(longRoute), withNul("HTTP/1.1 404 Not Found\r\n\n"));
+  EXPECT_EQ(get(longRoute), testsupport::NotFound);
 }
 
 // Pages are held in memory between requests; every change on disk shows at once.
@@ -202,22 +202,20 @@ TEST_F(ServerTest, EditedPageIsServedFreshAtOnce) {
   std::filesystem::rename(dir_.path() / "htdocs/next.html", dir_.path() / "htdocs/page.html");
   EXPECT_EQ(body(), "next!");
   std::filesystem::remove(dir_.path() / "htdocs/page.html");
-  EXPECT_EQ(get("/page"), withNul("HTTP/1.1 404 Not Found\r\n\n"));
+  EXPECT_EQ(get("/page"), testsupport::NotFound);
 }
 
-TEST_F(ServerTest, OtherMethodsGetBadWithItsZeroByte) {
+TEST_F(ServerTest, OtherMethodsGetBad) {
   for (const char* m : {"get", "HEAD", "DELETE", "OPTIONS", "PATCH", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"}) {
     SCOPED_TRACE(m);
     const std::string reply = testsupport::exchange(port(), std::string(m) + " / HTTP/1.1\r\n\r\n");
-    EXPECT_EQ(reply, withNul("HTTP/1.1 501 Bad Request\r\n\n"));
-    EXPECT_EQ(reply.size(), 28u);
+    EXPECT_EQ(reply, testsupport::Bad);
   }
-  EXPECT_EQ(testsupport::exchange(port(), "GET\r\n\r\n"), withNul("HTTP/1.1 501 Bad Request\r\n\n"));
+  EXPECT_EQ(testsupport::exchange(port(), "GET\r\n\r\n"), testsupport::Bad);
 }
 
 TEST_F(ServerTest, AppRoutesWithoutAnAppAreNotImplemented) {
-  const std::string expected = withNul("HTTP/1.1 510 Request Not Implemented\r\n\n");
-  EXPECT_EQ(expected.size(), 40u);
+  const std::string& expected = testsupport::NotImpl;
   EXPECT_EQ(testsupport::exchange(port(), "PUT /NoSuchApp HTTP/1.1\r\n\r\n1,2"), expected);
   EXPECT_EQ(testsupport::exchange(port(), "POST /NoSuchApp HTTP/1.1\r\n\r\n1,2"), expected);
   EXPECT_EQ(testsupport::exchange(port(), "PUT /ServerPutOSC?x=1 HTTP/1.1\r\n\r\n1,2"), expected);
@@ -241,7 +239,7 @@ TEST_F(ServerTest, RequestSplitAcrossSegmentsIsReadWhole) {
               "\r\n\r\n" + body.substr(0, 14));
   std::this_thread::sleep_for(milliseconds(300));
   client.send(body.substr(14));
-  EXPECT_EQ(client.readAll(), withNul("HTTP/1.1 200 OK\r\n\n"));
+  EXPECT_EQ(client.readAll(), testsupport::OK);
   ASSERT_TRUE(console.waitFor(1));
   EXPECT_EQ(console.received()[0], std::string("/split/command\0\0", 16));
 }
@@ -274,7 +272,7 @@ TEST_F(ServerTest, IdleConnectionDoesNotHoldOtherClients) {
   // The idle one gets the time-out reply after the bound.
   const std::string idleReply = idle.readAll(seconds(10));
   EXPECT_TRUE(idle.closedByPeer());
-  EXPECT_EQ(idleReply, withNul("HTTP/1.1 408 Request Timeout\r\nConnection: Close\r\n\n"));
+  EXPECT_EQ(idleReply, testsupport::Timeout);
 }
 
 TEST_F(ServerTest, UnfinishedRequestGetsTimeoutAfterTheBound) {
@@ -283,7 +281,7 @@ TEST_F(ServerTest, UnfinishedRequestGetsTimeoutAfterTheBound) {
   slow.send("GET /page HTTP/1.1\r\nHost:");
   const std::string reply = slow.readAll(seconds(6));
   const auto took = steady_clock::now() - start;
-  EXPECT_EQ(reply, withNul("HTTP/1.1 408 Request Timeout\r\nConnection: Close\r\n\n"));
+  EXPECT_EQ(reply, testsupport::Timeout);
   EXPECT_GT(took, milliseconds(1500));
   EXPECT_LT(took, milliseconds(5000));
 }
@@ -356,7 +354,7 @@ TEST_F(ServerTest, SlowReaderStillGetsTheWholeFile) {
 TEST_F(ServerTest, SpecialFilesAreNotFoundAndDoNotStall) {
   ASSERT_EQ(mkfifo((dir_.path() / "htdocs/pipe.html").c_str(), 0644), 0);
   const auto start = steady_clock::now();
-  EXPECT_EQ(get("/pipe.html"), withNul("HTTP/1.1 404 Not Found\r\n\n"));
+  EXPECT_EQ(get("/pipe.html"), testsupport::NotFound);
   EXPECT_EQ(get("/page").substr(0, 15), "HTTP/1.1 200 OK");
   EXPECT_LT(steady_clock::now() - start, seconds(3));
 }
@@ -404,6 +402,7 @@ TEST_F(ServerTest, BurstOfConnectionsIsServedAndLeavesNoDescriptors) {
 
 const std::string usage =
     "usage: Velmora [-p xxx, [8080], listening port value]\n"
+    "                      [-a <IPv4 address to listen on>, default: every interface]\n"
     "                      [-d <absolute path to server apps>, default: ./htdocs/apps]\n"
     "                      [-s <buffer allocation size for requests and OSC>, default: 4096]\n\n";
 
@@ -424,6 +423,8 @@ TEST(VelmoraStartup, OptionsThatEndTheProgram) {
       StartCase{{"-p", "-5"}, 255, false, "out of range"},
       StartCase{{"-s", "10"}, 255, false, "buffer size 10 is out of range"},
       StartCase{{"-s", "999999999"}, 255, false, "out of range"},
+      StartCase{{"-a", "1.2.3"}, 255, false, "-a needs an IPv4 address such as 127.0.0.1, not '1.2.3'"},
+      StartCase{{"-a", "localhost"}, 255, false, "not 'localhost'"},
   };
   testsupport::TempDir dir;
   for (const auto& c : cases) {
@@ -435,13 +436,44 @@ TEST(VelmoraStartup, OptionsThatEndTheProgram) {
   }
 }
 
-TEST(VelmoraStartup, BannerThenListeningLine) {
+TEST(VelmoraStartup, BannerThenListeningLineAndAWordWhenHtdocsIsMissing) {
+  for (const bool withDocs : {true, false}) {
+    SCOPED_TRACE(withDocs ? "with htdocs" : "without htdocs");
+    testsupport::TempDir dir;
+    if (withDocs) dir.write("htdocs/index.html", "x");
+    auto server = testsupport::startServer(dir.path());
+    EXPECT_EQ(server.child->out(),
+              "Velmora - Server exchanging data with digital consoles from web clients\n"
+              "             [ver 1.4]\n\n"
+              "Velmora listening on port " + std::to_string(server.port) + "\n");
+    const std::string warning = "there is no htdocs folder in " + dir.path().string() + ",";
+    EXPECT_EQ(server.child->err().find(warning) != std::string::npos, !withDocs) << server.child->err();
+    // It goes on serving either way.
+    EXPECT_EQ(testsupport::exchange(server.port, "GET / HTTP/1.1\r\n\r\n").substr(0, 12),
+              withDocs ? "HTTP/1.1 200" : "HTTP/1.1 404");
+  }
+}
+
+bool acceptsOn(const char* address, int port) {
+  const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  inet_pton(AF_INET, address, &a.sin_addr);
+  const bool connected = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  close(s);
+  return connected;
+}
+
+TEST(VelmoraStartup, ListensOnTheAddressOfOptionA) {
   testsupport::TempDir dir;
-  auto server = testsupport::startServer(dir.path());
-  EXPECT_EQ(server.child->out(),
-            "Velmora - Server exchanging data with digital consoles from web clients\n"
-            "             [ver 1.4]\n\n"
-            "Velmora listening on port " + std::to_string(server.port) + "\n");
+  auto onlyLoopback = testsupport::startServer(dir.path(), {"-a", "127.0.0.1"});
+  EXPECT_TRUE(acceptsOn("127.0.0.1", onlyLoopback.port));
+  EXPECT_FALSE(acceptsOn("127.0.0.2", onlyLoopback.port));
+  auto everywhere = testsupport::startServer(dir.path(), {"-a", "0.0.0.0"});
+  EXPECT_TRUE(acceptsOn("127.0.0.2", everywhere.port));
+  auto byDefault = testsupport::startServer(dir.path());
+  EXPECT_TRUE(acceptsOn("127.0.0.2", byDefault.port));
 }
 
 TEST(VelmoraStartup, PortInUseIsReportedByBind) {

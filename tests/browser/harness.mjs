@@ -96,9 +96,10 @@ export function stopProgram(child) {
 
 /**
  * A scratch working directory for Velmora: htdocs holds links to the demo pages and a real
- * apps folder (the apps write their data file there) with links to the built apps.
+ * apps folder (the apps write their data file there) with links to the built apps. With
+ * `simulator`, it holds the demo.json that ./run.sh stages for its simulator.
  */
-export function makeServerDir() {
+export function makeServerDir(simulator) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'velmora-browser-'));
   const docs = path.join(dir, 'htdocs');
   const apps = path.join(docs, 'apps');
@@ -108,6 +109,7 @@ export function makeServerDir() {
     if (entry !== 'apps') fs.symlinkSync(path.join(source, entry), path.join(docs, entry));
   }
   for (const app of APPS) fs.symlinkSync(program(app), path.join(apps, `${app}.exe`));
+  if (simulator) fs.writeFileSync(path.join(docs, 'demo.json'), JSON.stringify({ simulator }));
   return dir;
 }
 
@@ -118,6 +120,36 @@ export async function startConsoles(address, extra = []) {
 
 export async function startServer(dir, port) {
   return startProgram(program('Velmora'), ['-p', String(port)], dir, /^Velmora listening on port/);
+}
+
+/**
+ * A console that answers late: every datagram to `address` on the consoles' ports goes on
+ * to the same port of `target` after `delayMs`, and the answer comes back from `address`.
+ * Resolves to { close() }.
+ */
+export async function startDelayRelay(address, target, delayMs) {
+  const sockets = [];
+  for (const port of [10023, 2222, 2223]) {
+    const front = dgram.createSocket('udp4');
+    front.on('message', (packet, from) => {
+      const back = dgram.createSocket('udp4');
+      sockets.push(back);
+      back.on('message', (reply) => front.send(reply, from.port, from.address));
+      setTimeout(() => back.send(packet, port, target), delayMs);
+    });
+    await new Promise((resolve, reject) => {
+      front.once('error', reject);
+      front.bind(port, address, resolve);
+    });
+    sockets.push(front);
+  }
+  return {
+    close() {
+      for (const socket of sockets) {
+        try { socket.close(); } catch { /* already closed */ }
+      }
+    },
+  };
 }
 
 // ----- A direct OSC line to the simulator, independent of the server under test -----

@@ -7,7 +7,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import {
   consoleValue, freeTcpPort, launchBrowser, makeServerDir, screenshotDir, setConsoleValue,
-  startConsoles, startServer, stopProgram, uniqueLoopback,
+  startConsoles, startDelayRelay, startServer, stopProgram, uniqueLoopback,
 } from './harness.mjs';
 
 const X32 = 10023;
@@ -16,9 +16,12 @@ const WING = 2223;
 const live = uniqueLoopback();
 let silent = uniqueLoopback();
 while (silent === live) silent = uniqueLoopback();
+let slow = uniqueLoopback();
+while (slow === live || slow === silent) slow = uniqueLoopback();
 
 let consoles;
 let silentConsoles;
+let slowConsole;
 let server;
 let serverDir;
 let browser;
@@ -27,9 +30,11 @@ let baseUrl;
 const pageErrors = [];
 
 before(async () => {
-  serverDir = makeServerDir();
+  serverDir = makeServerDir(live);
   consoles = await startConsoles(live);
   silentConsoles = await startConsoles(silent, ['--silent']);
+  // Answers in 0.3 s: in time for one exchange, too late for an app that needs two.
+  slowConsole = await startDelayRelay(slow, live, 300);
   const port = await freeTcpPort();
   server = await startServer(serverDir, port);
   baseUrl = `http://127.0.0.1:${port}/`;
@@ -48,6 +53,7 @@ after(async () => {
   await stopProgram(server);
   await stopProgram(consoles);
   await stopProgram(silentConsoles);
+  if (slowConsole) slowConsole.close();
   if (serverDir) fs.rmSync(serverDir, { recursive: true, force: true });
 });
 
@@ -55,6 +61,7 @@ after(async () => {
 
 async function useConsole(address, kind) {
   await page.fill('#console-ip', address);
+  await page.dispatchEvent('#console-ip', 'change');
   await page.selectOption('#console-kind', kind);
 }
 
@@ -110,10 +117,12 @@ async function rename(strip, number, name) {
 
 // ----- Tests -----
 
-test('the panel loads with its scripts and points at the local simulator by default', async () => {
+test('the panel opens on the simulator named by demo.json and shows its fader level', async () => {
   assert.equal(await page.title(), 'Velmora console panel');
-  assert.equal(await page.inputValue('#console-ip'), '127.0.0.1');
-  assert.equal(await page.evaluate(() => typeof window.Velmora.parseReply), 'function');
+  assert.equal(await page.inputValue('#console-ip'), live);
+  const status = await waitForStatus('fader-status');
+  assert.equal(status.text, 'Channel 1 fader is at 0.75.');
+  assert.equal(await page.inputValue('#fader-x32-slider'), '0.75');
   assert.deepEqual(pageErrors, []);
 });
 
@@ -196,37 +205,128 @@ test('names with quotes are sent with the other quote; a name with both is refus
   assert.equal(await consoleValue(live, X32, '/ch/10/config/name'), 'Ch 10');
 });
 
-test('the X32 channel fader follows the slider, also when dragged quickly', async () => {
+test('the X32 fader shows the console\'s level for each channel and confirms a drag', async () => {
   await useConsole(live, 'x32');
-  await page.fill('#fader-channel', '4');
-  await page.fill('#fader-x32-slider', '0.25');
-  let status = await waitForStatus('fader-status', 'set to 0.25');
-  assert.ok(status.ok, status.text);
-  assertNear(await consoleValue(live, X32, '/ch/04/mix/fader'), 0.25, 'channel 4 fader');
-
-  for (const step of ['0.1', '0.3', '0.5', '0.7', '0.9']) await page.fill('#fader-x32-slider', step);
-  status = await waitForStatus('fader-status', 'set to 0.90');
-  assertNear(await consoleValue(live, X32, '/ch/04/mix/fader'), 0.9, 'channel 4 fader after a drag');
-
   await setConsoleValue(live, X32, '/ch/04/mix/fader', 'f', 0.6);
-  status = await act('#fader-x32-read', 'fader-status');
+  await page.fill('#fader-channel', '4');
+  await page.dispatchEvent('#fader-channel', 'change');
+  let status = await waitForStatus('fader-status', 'Channel 4');
   assert.equal(status.text, 'Channel 4 fader is at 0.60.');
   assert.equal(await page.inputValue('#fader-x32-slider'), '0.6');
+
+  await page.fill('#fader-x32-slider', '0.25');
+  status = await waitForStatus('fader-status', 'read back');
+  assert.equal(status.text, 'Channel 4 fader set to 0.25 (read back from the console).');
+  assertNear(await consoleValue(live, X32, '/ch/04/mix/fader'), 0.25, 'channel 4 fader');
+
+  // A quick drag: the positions in between may be skipped, the last one must arrive.
+  await page.evaluate(() => {
+    const slider = document.getElementById('fader-x32-slider');
+    for (const step of ['0.1', '0.3', '0.5', '0.7', '0.9']) {
+      slider.value = step;
+      slider.dispatchEvent(new Event('input'));
+    }
+    slider.dispatchEvent(new Event('change'));
+  });
+  status = await waitForStatus('fader-status', 'set to 0.90');
+  assert.ok(status.ok, status.text);
+  assertNear(await consoleValue(live, X32, '/ch/04/mix/fader'), 0.9, 'channel 4 fader after a drag');
 });
 
-test('the Wing main fader follows the slider in dB and reads back', async () => {
+test('the Wing fader moves along the console\'s law: 0 dB at three quarters', async () => {
+  await setConsoleValue(live, WING, '/main/1/fdr', 'f', -10);
   await useConsole(live, 'wing');
-  assert.equal(await page.isVisible('#fader-wing-slider'), true);
+  let status = await waitForStatus('fader-status', 'Wing main fader is at');
+  assert.equal(status.text, 'Wing main fader is at -10.0 dB.');
+  assert.equal(await page.inputValue('#fader-wing-slider'), '0.5');
   assert.equal(await page.isVisible('#fader-x32-slider'), false);
-  await page.fill('#fader-wing-slider', '-12.5');
-  const status = await waitForStatus('fader-status', 'set to -12.5 dB');
-  assert.ok(status.ok, status.text);
-  assert.equal(await consoleValue(live, WING, '/main/1/fdr'), -12.5);
 
-  await setConsoleValue(live, WING, '/main/1/fdr', 'f', -30);
-  const read = await act('#fader-wing-read', 'fader-status');
-  assert.equal(read.text, 'Wing main fader is at -30.0 dB.');
-  assert.equal(await page.inputValue('#fader-wing-number'), '-30');
+  for (const [position, db] of [['0.75', 0], ['0.25', -30], ['1', 10], ['0', -144]]) {
+    await page.fill('#fader-wing-slider', position);
+    status = await waitForStatus('fader-status', 'read back');
+    assert.ok(status.ok, status.text);
+    assert.equal(await consoleValue(live, WING, '/main/1/fdr'), db, `slider at ${position}`);
+  }
+
+  await page.fill('#fader-wing-number', '-20');
+  await page.dispatchEvent('#fader-wing-number', 'change');
+  status = await waitForStatus('fader-status', 'read back');
+  assert.equal(status.text, 'Wing main fader set to -20.0 dB (read back from the console).');
+  assert.equal(await page.inputValue('#fader-wing-slider'), '0.375');
+});
+
+test('a fader moved towards a silent console never turns green', async () => {
+  await useConsole(silent, 'x32');
+  const opened = await waitForStatus('fader-status');
+  assert.equal(opened.ok, false, opened.text);
+  assert.equal(await page.getAttribute('#fader-x32-slider', 'class'), 'slider unknown');
+  await page.fill('#fader-x32-slider', '0.3');
+  const status = await waitForStatus('fader-status', 'did not confirm');
+  assert.equal(status.ok, false, status.text);
+  assert.match(status.text, new RegExp(`No answer from the console at ${silent.replaceAll('.', '\\.')}`));
+});
+
+test('a change of console or kind clears what the last console said', async () => {
+  await useConsole(live, 'x32');
+  await page.fill('#raw-command', '/ch/01/config/name');
+  await page.fill('#raw-port', '10023');
+  assert.ok((await act('#raw-ask', 'raw-status')).ok);
+  await page.selectOption('#console-kind', 'wing');
+  assert.equal(await page.textContent('#raw-status'), '');
+  assert.equal(await page.textContent('#raw-reply'), '');
+  assert.equal(await page.inputValue('#raw-port'), String(WING));
+  await waitForStatus('fader-status');
+  await page.fill('#console-ip', silent);
+  await page.dispatchEvent('#console-ip', 'change');
+  assert.doesNotMatch(await page.textContent('#fader-status'), /Wing main fader is at/);
+});
+
+test('errors name the likely cause: too slow, no "/", an app queue of one', async () => {
+  await useConsole(slow, 'x32');
+  const read = await readName('ch', 3);
+  assert.equal(read.status.ok, false);
+  assert.match(read.status.text, /answered too slowly: its check took \d+ ms\. The app Dravisk needs two answers/);
+
+  await useConsole(live, 'x32');
+  const before = await logCount();
+  for (const button of ['#raw-ask', '#raw-send']) {
+    await page.fill('#raw-command', 'ch/01/config/name');
+    const refused = await act(button, 'raw-status');
+    assert.equal(refused.ok, false);
+    assert.match(refused.text, /^Command text begins with "\/"/);
+  }
+  assert.equal(await logCount(), before, 'a refused command must send nothing');
+
+  const queue = await page.evaluate(async (ip) => {
+    const realFetch = window.fetch;
+    let inFlight = 0;
+    let most = 0;
+    window.fetch = (route, options) => {
+      most = Math.max(most, ++inFlight);
+      return realFetch(route, options).finally(() => { inFlight -= 1; });
+    };
+    try {
+      const answers = await Promise.all([1, 2, 3].map((n) => window.Velmora.runApp('Dravisk', ip, n)));
+      return { most, names: answers.map((a) => a.text) };
+    } finally {
+      window.fetch = realFetch;
+    }
+  }, live);
+  assert.deepEqual(queue, { most: 1, names: ['Ch 01', 'Ch 02', 'Ch 03'] });
+});
+
+test('a browser that opens a missing page shows an error page, not a download', async () => {
+  const tab = await browser.context.newPage();
+  const downloads = [];
+  tab.on('download', (download) => downloads.push(download.url()));
+  try {
+    const opened = await tab.goto(`${baseUrl}no-such-page`).then(() => 'loaded', (error) => error.message);
+    assert.match(opened, /ERR_HTTP_RESPONSE_CODE_FAILURE/, 'Chromium shows its error page for the 404');
+    await tab.waitForFunction(() => document.body && document.body.innerText.includes('HTTP ERROR 404'));
+    assert.deepEqual(downloads, []);
+  } finally {
+    await tab.close();
+  }
 });
 
 test('the raw box shows the reply text exactly as the server returns it', async () => {
@@ -292,7 +392,7 @@ test('a silent console gets a readable message from every control', async () => 
   await useConsole(silent, 'wing');
   const wing = await readName('ch', 1);
   assert.equal(wing.status.ok, false);
-  assert.match(wing.status.text, /gave up after half a second/);
+  assert.match(wing.status.text, noAnswer);
 });
 
 test('a missing app and a wrong address are explained, not sent', async () => {
@@ -324,6 +424,8 @@ test('on a phone-sized screen nothing runs off the side', async () => {
     await phone.setViewportSize({ width: 390, height: 844 });
     await phone.goto(baseUrl);
     await phone.waitForSelector('body[data-ready="yes"]');
+    fs.mkdirSync(screenshotDir, { recursive: true });
+    await phone.screenshot({ path: path.join(screenshotDir, 'panel-phone.png'), fullPage: true });
     // Reply text has no blanks to break at; the box must wrap it rather than widen the page.
     await phone.$eval('#raw-reply', (e) => { e.textContent = `/x/${'y~'.repeat(120)}[0.7500]`; });
     const overflow = await phone.evaluate(() => {
@@ -335,8 +437,6 @@ test('on a phone-sized screen nothing runs off the side', async () => {
     });
     assert.ok(overflow.scroll <= overflow.width, `page is ${overflow.scroll}px wide in ${overflow.width}px`);
     assert.deepEqual(overflow.wide, []);
-    fs.mkdirSync(screenshotDir, { recursive: true });
-    await phone.screenshot({ path: path.join(screenshotDir, 'panel-phone.png'), fullPage: true });
   } finally {
     await phone.close();
   }

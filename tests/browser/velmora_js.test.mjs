@@ -99,21 +99,25 @@ test('requests with a bad address or port are refused before anything is sent', 
   }
 });
 
-test('the fader law maps positions to levels as the consoles do, and back', () => {
-  const points = [
-    [0, -144, '-\u221e dB'], [0.01, -144, '-\u221e dB'], [0.05, -66, '-66.0 dB'],
-    [0.0625, -60, '-60.0 dB'], [0.25, -30, '-30.0 dB'], [0.5, -10, '-10.0 dB'],
-    [0.75, 0, '0.0 dB'], [0.98, 9.2, '+9.2 dB'], [0.99, 10, '+10.0 dB'], [1, 10, '+10.0 dB'],
+test('the Wing fader law matches the console: positions to dB and back', () => {
+  // [position, dB]: the segment ends, 0 dB at three quarters, the jumps at 0.01 and 0.99.
+  const cases = [
+    [0, -144], [0.01, -144], [0.011, -84.72], [0.05, -66], [0.0625, -60], [0.25, -30],
+    [0.375, -20], [0.5, -10], [0.75, 0], [0.98, 9.2], [0.99, 10], [1, 10],
   ];
-  for (const [position, db, shown] of points) {
-    assert.ok(Math.abs(V.wingLevel(position) - db) < 1e-9, `${position} gives ${V.wingLevel(position)}`);
-    assert.equal(V.showDb(V.wingLevel(position)), shown);
+  for (const [position, db] of cases) {
+    assert.ok(Math.abs(V.wingLevel(position) - db) < 1e-9, `${position} gives ${V.wingLevel(position)}, not ${db}`);
+    if (position > 0.01 && position < 0.99) {
+      assert.ok(Math.abs(V.wingPosition(db) - position) < 1e-9, `${db} dB sits at ${V.wingPosition(db)}`);
+    }
   }
-  for (let p = 0.011; p < 0.99; p += 0.0137) {
-    assert.ok(Math.abs(V.wingPosition(V.wingLevel(p)) - p) < 1e-9, `position ${p} does not come back`);
+  for (const [db, position] of [[-144, 0], [-200, 0], [-100, 0.01], [10, 1], [9.8, 0.99]]) {
+    assert.equal(V.wingPosition(db), position, `${db} dB`);
   }
-  assert.equal(V.wingPosition(-144), 0);
-  assert.equal(V.wingPosition(NaN), 0);
-  assert.equal(V.wingPosition(-100), 0.01);  // below the lowest segment: at its foot
-  assert.equal(V.wingPosition(12), 1);
+});
+
+test('showDb writes levels as a console shows them', () => {
+  const cases = [[-144, '-\u221e dB'], [-200, '-\u221e dB'], [NaN, '-\u221e dB'], [-66, '-66.0 dB'],
+    [-12.54, '-12.5 dB'], [0, '0.0 dB'], [9.2, '+9.2 dB'], [10, '+10.0 dB']];
+  for (const [db, shown] of cases) assert.equal(V.showDb(db), shown, String(db));
 });
