@@ -54,7 +54,7 @@ test('in the demo, Find asks the simulator by its address and fills the chosen c
     `X32 "consolesim" at ${stack.live} (model X32, firmware 1.0)`,
   ]);
 
-  await page.fill('#console-ip', '10.1.2.3');
+  await page.fill('#console-ip', '');
   await page.click(`#console-found button:has-text("Wing")`);
   assert.equal(await page.inputValue('#console-ip'), stack.live);
   assert.equal(await page.inputValue('#console-kind'), 'wing');
