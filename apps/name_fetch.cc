@@ -80,7 +80,3 @@ std::string usageText(const NameFetchVariant& variant) {
   text += "\tthe name to a file 'VelmoraDataFile.txt' in the current directory.\n";
   return text;
 }
-
-std::string temporaryFileName(int processId) {
-  return "htdocs/apps/tmp." + std::to_string(processId) + ".txt";
-}

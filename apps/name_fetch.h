@@ -81,10 +81,3 @@ int formatQuery(const NameFetchVariant& variant, int number, char (&command)[com
 
 /// The usage text of `variant`: seven lines, the third followed by an empty line.
 std::string usageText(const NameFetchVariant& variant);
-
-/// The temporary file an app writes before the rename. It carries the process id so that
-/// two apps running at once never write into, or rename, each other's half-written file.
-std::string temporaryFileName(int processId);
-
-/// Where the server looks for the app's answer, relative to the working directory.
-inline constexpr char appDataFile[] = "htdocs/apps/VelmoraDataFile.txt";

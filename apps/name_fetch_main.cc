@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <string>
 
+#include "apps/hand_back.h"
 #include "apps/name_fetch.h"
 #include "osc/osc_builder.h"
-#include "platform/files.h"
 #include "platform/net.h"
 #include "platform/options.h"
 #include "platform/process.h"
@@ -37,19 +37,6 @@ int askOnce(SocketHandle socket, sockaddr_in console, int port, const char* text
   if (waitReadable(socket, replyWaitMs) != 1) return -1;
   const long got = receiveDatagram(socket, reinterpret_cast<char*>(reply), sizeof reply);
   return got > 0 ? static_cast<int>(got) : -1;
-}
-
-// Writes the name under a name of this process's own and renames it into place, so the
-// server only ever sees the data file whole. The rename replaces an answer still there (a
-// PUT's answer stays until the next POST removes it). A file that could not be written
-// whole is removed rather than handed over.
-void handBack(std::string_view name) {
-  const std::string temporary = temporaryFileName(currentProcessId());
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) return;
-  bool whole = std::fwrite(name.data(), 1, name.size(), file) == name.size();
-  whole = std::fclose(file) == 0 && whole;
-  if (!whole || replaceFile(temporary.c_str(), appDataFile) != 0) std::remove(temporary.c_str());
 }
 
 // Options "d:h". 1 to go on, 0 after the usage text, -1 for a bad option (getopt has
@@ -94,6 +81,8 @@ int fetchName(const AppTarget& target) {
   if (formatQuery(variant, target.number, command) < 0) return -1;
   const int answer = askOnce(socket.get(), console, variant.queryPort, command, reply);
   if (answer < 1) return -1;
+  // The name was received: that is the app's success, whether or not the file could be
+  // written.
   handBack(replyName(variant, std::span(reply, static_cast<std::size_t>(answer))));
   return 0;
 }

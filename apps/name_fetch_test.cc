@@ -217,10 +217,4 @@ TEST(UsageText, SevenLinesWithTheVariantsWording) {
   EXPECT_STREQ(dravisk.numberLine, "\t      <num>: an integer representing an X32 channel number");
 }
 
-TEST(TemporaryFileName, OneOfItsOwnPerProcessBesideTheDataFile) {
-  EXPECT_EQ(temporaryFileName(4242), "htdocs/apps/tmp.4242.txt");
-  EXPECT_NE(temporaryFileName(1), temporaryFileName(11));
-  EXPECT_NE(temporaryFileName(4242), appDataFile);
-}
-
 }  // namespace

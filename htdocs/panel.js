@@ -139,7 +139,7 @@
   function describeWing(reply) {
     var f = reply.split(',');
     if (f[0] !== 'WING' || f.length < 6) return null;
-    return 'Found a Wing: ' + quoted(f[3]) + ', model ' + f[2] + ', serial ' + f[4] + ', firmware ' +
+    return 'Found a Wing: ' + quoted(f[2]) + ', model ' + f[3] + ', serial ' + f[4] + ', firmware ' +
       f[5] + ', at ' + f[1] + '.';
   }
 
@@ -326,39 +326,6 @@
     });
   }
 
-  // While one fader message is on its way, later positions replace each other and only the
-  // newest is sent next: the server serves one request at a time, and a dragged slider must
-  // not queue hundreds of them. settled() resolves with the last send's result once nothing
-  // is waiting or on its way.
-  function latestOnly(sendValue) {
-    var busy = false;
-    var next = null;
-    var last = { ok: true };
-    var waiting = [];
-    function drain() {
-      if (next === null) {
-        busy = false;
-        waiting.splice(0).forEach(function (resolve) { resolve(last); });
-        return;
-      }
-      var value = next;
-      next = null;
-      sendValue(value).then(function (result) { last = result; }).finally(drain);
-    }
-    return {
-      push: function (value) {
-        next = value;
-        if (!busy) {
-          busy = true;
-          drain();
-        }
-      },
-      settled: function () {
-        return busy ? new Promise(function (resolve) { waiting.push(resolve); }) : Promise.resolve(last);
-      }
-    };
-  }
-
   function sendLevel(fader, target, value) {
     return logged(V.send(consoleIp(), fader.port, target.address + ' ,f ' + value));
   }
@@ -390,7 +357,7 @@
   }
 
   function wireFader(fader) {
-    var line = latestOnly(function (value) {
+    var line = V.latestOnly(function (value) {
       var target = fader.target();
       return target ? sendLevel(fader, target, value) : Promise.resolve({ ok: true });
     });
@@ -518,15 +485,12 @@
   // ./run.sh with the simulator serves demo.json naming the simulator's address; without
   // it the file is missing and the address field waits for a real console's address.
   function loadDemoSettings() {
-    return fetch('demo.json', { cache: 'no-store' })
-      .then(function (response) { return response.ok ? response.json() : null; })
-      .catch(function () { return null; })
-      .then(function (demo) {
-        if (!demo || !V.isIPv4(demo.simulator) || consoleIp() !== '') return;
-        $('console-ip').value = demo.simulator;
-        $('console-hint').textContent = demo.simulator + ' is the console simulator that ./run.sh ' +
-          'started. For a real console, run ./run.sh --no-sim and type its address here.';
-      });
+    return V.demoSimulator().then(function (simulator) {
+      if (!simulator || consoleIp() !== '') return;
+      $('console-ip').value = simulator;
+      $('console-hint').textContent = simulator + ' is the console simulator that ./run.sh ' +
+        'started. For a real console, run ./run.sh --no-sim and type its address here.';
+    });
   }
 
   function start() {

@@ -5,6 +5,7 @@
  *   Velmora.ask(ip, port, '/ch/01/config/name')     -> POST /ServerPostOSC, the console's answer
  *   Velmora.send(ip, port, '/ch/01/mix/fader ,f 0.5') -> PUT /ServerPutOSC, no answer
  *   Velmora.runApp('Dravisk', ip, 5)                  -> POST /Dravisk, the app's text
+ *   Velmora.findConsoles('')                          -> POST /Scout, the consoles that answered
  *   Velmora.wingLevel(0.75) -> 0 (dB), Velmora.wingPosition(-10) -> 0.5: the Wing fader law
  *
  * Every call resolves (never rejects) to a result object:
@@ -265,22 +266,123 @@
   // The end of the queue of app requests; each one starts when the one before has ended.
   var appQueue = Promise.resolve();
 
+  // Sends an app request once every earlier one has its answer.
+  function appExchange(request) {
+    var done = appQueue.then(function () {
+      return exchange(request.method, request.route, request.body);
+    });
+    appQueue = done;
+    return done;
+  }
+
   /** POST /<app>: runs a server app with the body "<ip>,<number>" and returns its text. */
   function runApp(app, ip, number) {
     var refused = checkTarget(ip);
     if (refused) return Promise.resolve(refused);
     var request = { method: 'POST', route: '/' + app, body: ip + ',' + number };
-    var done = appQueue.then(function () {
-      return exchange(request.method, request.route, request.body);
-    }).then(function (reply) {
+    return appExchange(request).then(function (reply) {
       if (reply.status === 0) return timed(serverFailure(request, reply), reply);
       if (reply.status !== 200) {
         return timed(failure(request, reply.status, explain(reply.status, { ip: ip, app: app })), reply);
       }
       return timed({ ok: true, text: reply.text, request: request }, reply);
     });
-    appQueue = done;
-    return done;
+  }
+
+  /**
+   * Wraps `sendValue` (a value in, a promise of a result out) for a control that moves
+   * faster than the server answers, such as a dragged fader: while one value is on its way,
+   * later values replace each other and only the newest is sent next, so a drag never
+   * queues hundreds of requests on a server that serves one at a time. push(value) sends or
+   * replaces; settled() resolves with the last send's result once nothing is waiting or on
+   * its way.
+   */
+  function latestOnly(sendValue) {
+    var busy = false;
+    var next = null;
+    var last = { ok: true };
+    var waiting = [];
+    function drain() {
+      if (next === null) {
+        busy = false;
+        waiting.splice(0).forEach(function (resolve) { resolve(last); });
+        return;
+      }
+      var value = next;
+      next = null;
+      sendValue(value).then(function (result) { last = result; }).finally(drain);
+    }
+    return {
+      push: function (value) {
+        next = value;
+        if (!busy) {
+          busy = true;
+          drain();
+        }
+      },
+      settled: function () {
+        return busy ? new Promise(function (resolve) { waiting.push(resolve); }) : Promise.resolve(last);
+      }
+    };
+  }
+
+  /**
+   * The simulator's address from demo.json, which ./run.sh stages when it starts the
+   * simulator: the address; '' when the server has no such file (this is not the demo);
+   * null when the page cannot tell (no server, or a file without an address).
+   */
+  function demoSimulator() {
+    return fetch('demo.json', { cache: 'no-store' }).then(function (response) {
+      if (response.status === 404) return '';
+      if (!response.ok) return null;
+      return response.json().then(function (demo) {
+        return demo && isIPv4(demo.simulator) ? demo.simulator : null;
+      });
+    }).catch(function () { return null; });
+  }
+
+  var CONSOLE_KINDS = { Wing: 'wing', X32: 'x32' };
+
+  /**
+   * Reads Scout's list, one console a line: kind, address, name, model and firmware
+   * separated by tabs. Lines of any other form are skipped.
+   */
+  function parseConsoleList(text) {
+    return String(text).split('\n').map(function (line) { return line.split('\t'); })
+      .filter(function (f) { return f.length === 5 && CONSOLE_KINDS.hasOwnProperty(f[0]) && isIPv4(f[1]); })
+      .map(function (f) {
+        return { kind: CONSOLE_KINDS[f[0]], label: f[0], address: f[1], name: f[2], model: f[3],
+          firmware: f[4] };
+      });
+  }
+
+  /**
+   * POST /Scout: asks consoles who they are. With an empty `address` every console on the
+   * local network is asked (a broadcast); with an IPv4 address only that one. On success
+   * the result also holds `consoles`: [{ kind ('x32' or 'wing'), label, address, name,
+   * model, firmware }], sorted by address.
+   */
+  function findConsoles(address) {
+    if (address !== '') {
+      var refused = checkTarget(address);
+      if (refused) return Promise.resolve(refused);
+    }
+    var request = { method: 'POST', route: '/Scout', body: address };
+    return appExchange(request).then(function (reply) {
+      if (reply.status === 0) return timed(serverFailure(request, reply), reply);
+      if (reply.status === 408) {
+        return timed(failure(request, 408, { problem: 'timeout', message: 'The search did not ' +
+          'finish in time (an app started earlier may still have been running). Try again. If ' +
+          'it keeps failing, this computer may be unable to broadcast (a network without a ' +
+          'default gateway refuses it): type the console\'s address and press Check console.' }),
+          reply);
+      }
+      if (reply.status !== 200) {
+        return timed(failure(request, reply.status, explain(reply.status, { ip: address, app: 'Scout' })), reply);
+      }
+      return timed({ ok: true, text: reply.text, consoles: parseConsoleList(reply.text), request: request },
+        reply);
+    });
   }
 
   function pad2(n) {
@@ -324,6 +426,12 @@
     return 0.99;
   }
 
+  /** A level as a console shows it: "-12.5 dB", "+3.0 dB", "-\u221e dB" for silence. */
+  function showDb(db) {
+    if (!(db > WING_SILENT_DB)) return '-\u221e dB';
+    return (db > 0 ? '+' : '') + db.toFixed(1) + ' dB';
+  }
+
   global.Velmora = {
     PORTS: PORTS,
     isIPv4: isIPv4,
@@ -334,8 +442,13 @@
     ask: ask,
     send: send,
     runApp: runApp,
+    demoSimulator: demoSimulator,
+    findConsoles: findConsoles,
+    parseConsoleList: parseConsoleList,
+    latestOnly: latestOnly,
     pad2: pad2,
     wingLevel: wingLevel,
-    wingPosition: wingPosition
+    wingPosition: wingPosition,
+    showDb: showDb
   };
 })(window);

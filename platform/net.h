@@ -113,6 +113,9 @@ int allowQuickRebind(SocketHandle socket);
 /// the platform can), so the common request is read with one receive. 0 on success.
 int acceptWhenDataArrives(SocketHandle listener, int seconds);
 
+/// Lets a UDP socket send to broadcast addresses (SO_BROADCAST). 0 on success.
+int enableBroadcast(SocketHandle socket);
+
 /// Sets the socket's send buffer to about `bytes` (connections accepted from a listener
 /// inherit it). 0 on success.
 int setSendBuffer(SocketHandle socket, int bytes);

@@ -122,6 +122,11 @@ int acceptWhenDataArrives(SocketHandle listener, int seconds) {
 #endif
 }
 
+int enableBroadcast(SocketHandle socket) {
+  const int on = 1;
+  return ::setsockopt(socket, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+}
+
 int setSendBuffer(SocketHandle socket, int bytes) {
   return ::setsockopt(socket, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
 }

@@ -146,6 +146,12 @@ int allowQuickRebind(SocketHandle socket) {
 
 int acceptWhenDataArrives(SocketHandle, int) { return -1; }
 
+int enableBroadcast(SocketHandle socket) {
+  const BOOL on = TRUE;
+  return ::setsockopt(socket, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on),
+                      sizeof on);
+}
+
 int setSendBuffer(SocketHandle socket, int bytes) {
   return ::setsockopt(socket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
 }

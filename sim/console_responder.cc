@@ -66,7 +66,7 @@ Response discovery(std::span<const unsigned char> datagram, std::string_view own
   if (!std::ranges::equal(datagram, wingQuery)) return ignore("ignored: not a WING? query");
   std::string reply = "WING,";
   reply.append(ownAddress);
-  for (const char* field : {wingModel, simName, wingSerial, simVersion}) {
+  for (const char* field : {simName, wingModel, wingSerial, simVersion}) {
     reply += ',';
     reply += field;
   }

@@ -17,7 +17,7 @@ std::string_view endpointName(Endpoint endpoint);
 
 /// What the consoles say about themselves. The X32 answers "/xinfo" with
 /// ,ssss <own address> <name> <model> <version>; the Wing answers "WING?" with
-/// WING,<own address>,NGC-FULL,<name>,<serial>,<version>.
+/// WING,<own address>,<name>,<model>,<serial>,<version>.
 inline constexpr char simName[] = "consolesim";
 inline constexpr char x32Model[] = "X32";
 inline constexpr char wingModel[] = "NGC-FULL";

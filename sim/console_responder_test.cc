@@ -76,7 +76,7 @@ TEST(respond, AnswersQueriesAndIgnoresWhatItCannotRead) {
 TEST(respond, DiscoveryReportsTheOwnAddress) {
   Consoles consoles;
   const Response response = consoles.send(Endpoint::WingDiscovery, "57494E47 3F000000");
-  EXPECT_EQ(response.reply, "WING,127.0.0.2,NGC-FULL,consolesim,SIM000001,1.0");
+  EXPECT_EQ(response.reply, "WING,127.0.0.2,consolesim,NGC-FULL,SIM000001,1.0");
   EXPECT_FALSE(response.ignored);
 }
 

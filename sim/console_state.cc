@@ -54,6 +54,7 @@ ConsoleState ConsoleState::wing() {
   ConsoleState state;
   for (int n = 1; n <= 40; ++n) {
     state.addName(numbered("/ch/%d/name", n), numbered("CH %d", n), wingNameLimit);
+    state.addLevel(numbered("/ch/%d/fdr", n), 0.0f, -144.0f, 10.0f);
   }
   for (int n = 1; n <= 16; ++n) {
     state.addName(numbered("/bus/%d/name", n), numbered("BUS %d", n), wingNameLimit);

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "sim/osc_reader.h"
+#include "osc/osc_reader.h"
 
 /// One value of a console. A name ('s') keeps at most `maxLength` bytes; a level ('f')
 /// stays within [low, high].
@@ -35,8 +35,8 @@ class ConsoleState {
   /// X32: /ch/NN/config/name "Ch NN" (01..32), /bus/NN/config/name "Bus NN" (01..16),
   /// /ch/NN/mix/fader 0.75 (linear, 0..1).
   static ConsoleState x32();
-  /// Wing: /ch/N/name "CH N" (1..40), /bus/N/name "BUS N" (1..16), /main/1/fdr 0.0 dB
-  /// (-144..+10).
+  /// Wing: /ch/N/name "CH N" and /ch/N/fdr 0.0 dB (1..40), /bus/N/name "BUS N" (1..16),
+  /// /main/1/fdr 0.0 dB; levels in dB from -144 to +10.
   static ConsoleState wing();
 
   /// The value at `address`, or null when the console has no such address.

@@ -34,7 +34,7 @@ struct Known {
 TEST(ConsoleState, DefaultsCoverEveryAddressAndNoMore) {
   const ConsoleState x32 = ConsoleState::x32();
   const ConsoleState wing = ConsoleState::wing();
-  const std::array<Known, 8> known{{
+  const std::array<Known, 9> known{{
       {"/ch/01/config/name", 's', "Ch 01", 0},
       {"/ch/32/config/name", 's', "Ch 32", 0},
       {"/bus/16/config/name", 's', "Bus 16", 0},
@@ -43,6 +43,7 @@ TEST(ConsoleState, DefaultsCoverEveryAddressAndNoMore) {
       {"/ch/40/name", 's', "CH 40", 0},
       {"/bus/16/name", 's', "BUS 16", 0},
       {"/main/1/fdr", 'f', "", 0.0f},
+      {"/ch/40/fdr", 'f', "", 0.0f},
   }};
   for (std::size_t i = 0; i < known.size(); ++i) {
     SCOPED_TRACE(known[i].address);
@@ -59,8 +60,8 @@ TEST(ConsoleState, DefaultsCoverEveryAddressAndNoMore) {
     SCOPED_TRACE(address);
     EXPECT_EQ(x32.find(address), nullptr);
   }
-  const std::array<const char*, 5> wingUnknown{"/ch/0/name", "/ch/41/name", "/bus/17/name",
-                                               "/ch/01/name", "/main/2/fdr"};
+  const std::array<const char*, 6> wingUnknown{"/ch/0/name", "/ch/41/name", "/bus/17/name",
+                                               "/ch/01/name", "/main/2/fdr", "/ch/41/fdr"};
   for (const char* address : wingUnknown) {
     SCOPED_TRACE(address);
     EXPECT_EQ(wing.find(address), nullptr);

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "sim/osc_reader.h"
+#include "osc/osc_reader.h"
 
 namespace {
 

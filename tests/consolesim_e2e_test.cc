@@ -182,7 +182,7 @@ TEST(ConsoleSim, WingAnswersDiscoveryAndKeepsNamesAndMainFader) {
   ASSERT_TRUE(sim.listening(2)) << sim.child.err();
   Peer peer;
   EXPECT_EQ(peer.ask(address, 2222, "57494E47 3F000000"),
-            hexOf("WING,127.77.1.3,NGC-FULL,consolesim,SIM000001,1.0"));
+            hexOf("WING,127.77.1.3,consolesim,NGC-FULL,SIM000001,1.0"));
   const std::array<Step, 6> steps{{
       {"default channel 1 name", 2223, "2F63682F 312F6E61 6D650000",
        "2F63682F 312F6E61 6D650000 2C730000 43482031 00000000"},
@@ -293,7 +293,7 @@ TEST(ConsoleSim, VerboseLogShowsEveryDatagramInAndOut) {
       "2F63682F 30352F63 6F6E6669 672F6E61 6D650000 2C730000 4B69636B 00000000\n",
       "wing-discovery recv from " + from + " (8 bytes): \"WING?\\0\\0\\0\" | 57494E47 3F000000\n",
       "wing-discovery sent to " + from + " (49 bytes): "
-      "\"WING,127.77.1.9,NGC-FULL,consolesim,SIM000001,1.0\" | 57494E47 2C313237",
+      "\"WING,127.77.1.9,consolesim,NGC-FULL,SIM000001,1.0\" | 57494E47 2C313237",
   };
   for (const std::string& line : lines) {
     SCOPED_TRACE(line);

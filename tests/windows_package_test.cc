@@ -48,7 +48,8 @@ class WindowsPackage : public testing::Test {
 TEST_F(WindowsPackage, HoldsTheProgramsThePagesAndTheApps) {
   std::set<std::string> expected = {"Velmora.exe", "wingfader.exe", "Tessaro.exe", "consolesim.exe",
                                     "README.txt", "run.bat", "htdocs/apps/Quennet.exe",
-                                    "htdocs/apps/Dravisk.exe", "htdocs/apps/Marlune.exe"};
+                                    "htdocs/apps/Dravisk.exe", "htdocs/apps/Marlune.exe",
+                                    "htdocs/apps/Scout.exe"};
   for (const std::string& page : filesUnder(testsupport::sourceDir() / "htdocs")) {
     expected.insert("htdocs/" + page);
   }

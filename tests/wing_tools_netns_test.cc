@@ -6,12 +6,9 @@
 // In such a namespace a broadcast reaches sockets bound to 0.0.0.0 only (a socket bound to
 // the namespace's address does not see it), so the simulator binds 0.0.0.0.
 #include <arpa/inet.h>
-#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sched.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -32,88 +29,20 @@
 
 #include "tests/support/e2e.h"
 #include "tests/support/hex.h"
+#include "tests/support/netns.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono;
 using testsupport::Child;
+using testsupport::enterPrivateNetwork;
+using testsupport::Network;
+using testsupport::runIp;
 using testsupport::hex;
 using testsupport::unhex;
 
 constexpr int exitFailure = 255;  // what a main returning -1 leaves as exit status
-
-// ---- the private network ----
-
-std::string netnsId() {
-  std::error_code ignored;
-  return fs::read_symlink("/proc/self/ns/net", ignored).string();
-}
-
-std::vector<std::string> interfaceNames() {
-  std::vector<std::string> names;
-  if (struct if_nameindex* list = if_nameindex()) {
-    for (const struct if_nameindex* entry = list; entry->if_index != 0; ++entry) {
-      names.emplace_back(entry->if_name);
-    }
-    if_freenameindex(list);
-  }
-  return names;
-}
-
-// Runs "ip <args>" in the current namespace; its exit status, 127 when it cannot run.
-int runIp(const std::vector<std::string>& args) {
-  const pid_t child = fork();
-  if (child == 0) {
-    std::vector<std::string> all{"ip"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execvp("ip", argv.data());
-    execv("/usr/sbin/ip", argv.data());
-    execv("/sbin/ip", argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return 127;
-  return WEXITSTATUS(status);
-}
-
-enum class Network { Ready, Unavailable, Unsafe };
-
-// Leaves the current network namespace for a new one with only "lo", brings it up with
-// `addresses` (CIDR) and a default route over it, so that a broadcast stays inside.
-Network enterPrivateNetwork(const std::vector<std::string>& addresses, std::string& why) {
-  const std::string before = netnsId();
-  if (unshare(CLONE_NEWNET) != 0) {
-    why = std::string("network namespaces unavailable: unshare: ") + std::strerror(errno);
-    return Network::Unavailable;
-  }
-  if (before.empty() || netnsId() == before) {
-    why = "unshare reported success but the network namespace did not change";
-    return Network::Unsafe;
-  }
-  if (interfaceNames() != std::vector<std::string>{"lo"}) {
-    why = "the new network namespace holds more than the loopback interface";
-    return Network::Unsafe;
-  }
-  if (runIp({"link", "set", "lo", "up"}) == 127) {
-    why = "the ip command is unavailable";
-    return Network::Unavailable;
-  }
-  for (const auto& address : addresses) {
-    if (runIp({"addr", "add", address, "dev", "lo"}) != 0) {
-      why = "ip addr add " + address + " failed";
-      return Network::Unsafe;
-    }
-  }
-  if (runIp({"route", "add", "default", "dev", "lo"}) != 0) {
-    why = "ip route add default failed";
-    return Network::Unsafe;
-  }
-  return Network::Ready;
-}
 
 // ---- a fake Wing: answers as told and records every datagram it gets ----
 
@@ -151,7 +80,17 @@ class FakeWing {
     }
   }
 
+  // Every datagram that reached the fake so far. A tool that has ended left what it sent
+  // queued at the sockets, so this first waits until the serving thread has taken it all.
   std::vector<Datagram> received() {
+    for (int i = 0; i < 1000; ++i) {
+      {
+        std::lock_guard lock(mutex_);
+        std::array<pollfd, 2> fds{{{discovery_, POLLIN, 0}, {osc_, POLLIN, 0}}};
+        if (poll(fds.data(), fds.size(), 0) == 0) return received_;
+      }
+      std::this_thread::sleep_for(milliseconds(1));
+    }
     std::lock_guard lock(mutex_);
     return received_;
   }
@@ -197,7 +136,9 @@ class FakeWing {
     }
   }
 
+  // Receives and records under the lock, so received() never sees a datagram half taken.
   void take(int fd) {
+    std::unique_lock lock(mutex_);
     char buffer[2048];
     char control[256];
     sockaddr_in sender{};
@@ -221,10 +162,8 @@ class FakeWing {
       }
     }
     const int port = fd == discovery_ ? 2222 : 2223;
-    {
-      std::lock_guard lock(mutex_);
-      received_.push_back({port, to, std::string(buffer, static_cast<size_t>(got))});
-    }
+    received_.push_back({port, to, std::string(buffer, static_cast<size_t>(got))});
+    lock.unlock();
     if (port != 2222 || to == answers_.silentAt) return;
     const auto& answer = to == "255.255.255.255" ? answers_.discovery : answers_.identification;
     if (!answer) return;
@@ -275,7 +214,7 @@ class WingToolsNetns : public ::testing::Test {
 
   ToolRun run(const std::string& tool, const std::vector<std::string>& args) {
     // Nothing that broadcasts may start outside the private network.
-    if (!ready_ || interfaceNames() != std::vector<std::string>{"lo"}) {
+    if (!ready_ || !testsupport::onlyLoopback()) {
       ADD_FAILURE() << "not inside a private network namespace";
       return {-1, "", "", {}};
     }
@@ -420,7 +359,7 @@ TEST(WingToolsNetnsMask, WingfaderWithoutA24BitSubnetSendsNothing) {
     case Network::Unsafe:
       FAIL() << why;
   }
-  ASSERT_EQ(interfaceNames(), std::vector<std::string>{"lo"});
+  ASSERT_TRUE(testsupport::onlyLoopback());
   FakeWing listener({wingReply, wingReply, ""});
   testsupport::TempDir dir;
   const auto start = steady_clock::now();

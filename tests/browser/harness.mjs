@@ -16,7 +16,7 @@ export const screenshotDir =
   process.env.VELMORA_SCREENSHOT_DIR ?? path.join(binDir, '..', 'screenshots');
 export const chromiumPath = process.env.VELMORA_CHROMIUM ?? '/usr/bin/chromium';
 
-export const APPS = ['Quennet', 'Dravisk', 'Marlune'];
+export const APPS = ['Quennet', 'Dravisk', 'Marlune', 'Scout'];
 
 export function program(name) {
   const file = path.join(binDir, name);
@@ -249,4 +249,42 @@ export async function launchBrowser() {
       fs.rmSync(profile, { recursive: true, force: true });
     },
   };
+}
+
+// ----- The whole stack for a page test -----
+
+/**
+ * Starts the simulator on a loopback address of its own (and, with `silent`, a second one
+ * that answers nothing), Velmora in a scratch folder, and Chromium with one page. The
+ * result holds their addresses, `baseUrl`, `page`, `pageErrors` and `stop()`.
+ */
+export async function startStack({ silent = false } = {}) {
+  const stack = { live: uniqueLoopback(), pageErrors: [], children: [] };
+  stack.dir = makeServerDir();
+  stack.stop = async () => {
+    if (stack.browser) await stack.browser.close();
+    for (const child of stack.children.reverse()) await stopProgram(child);
+    fs.rmSync(stack.dir, { recursive: true, force: true });
+  };
+  try {
+    stack.children.push(await startConsoles(stack.live));
+    if (silent) {
+      do stack.silent = uniqueLoopback(); while (stack.silent === stack.live);
+      stack.children.push(await startConsoles(stack.silent, ['--silent']));
+    }
+    const port = await freeTcpPort();
+    stack.server = await startServer(stack.dir, port);
+    stack.children.push(stack.server);
+    stack.baseUrl = `http://127.0.0.1:${port}/`;
+    stack.browser = await launchBrowser();
+    stack.page = await stack.browser.context.newPage();
+    stack.page.on('pageerror', (error) => stack.pageErrors.push(error.message));
+    stack.page.on('console', (message) => {
+      if (message.type() === 'error') stack.pageErrors.push(message.text());
+    });
+  } catch (error) {
+    await stack.stop();
+    throw error;
+  }
+  return stack;
 }

@@ -115,3 +115,9 @@ test('the Wing fader law matches the console: positions to dB and back', () => {
     assert.equal(V.wingPosition(db), position, `${db} dB`);
   }
 });
+
+test('showDb writes levels as a console shows them', () => {
+  const cases = [[-144, '-\u221e dB'], [-200, '-\u221e dB'], [NaN, '-\u221e dB'], [-66, '-66.0 dB'],
+    [-12.54, '-12.5 dB'], [0, '0.0 dB'], [9.2, '+9.2 dB'], [10, '+10.0 dB']];
+  for (const [db, shown] of cases) assert.equal(V.showDb(db), shown, String(db));
+});

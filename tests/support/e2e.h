@@ -73,7 +73,7 @@ class Child {
   std::filesystem::path errPath_;
 };
 
-/// The whole content of `file` (empty when it cannot be read).
+/// The whole content of `file`; empty when it cannot be read.
 std::string slurp(const std::filesystem::path& file);
 
 /// A TCP port on 127.0.0.1 that was free a moment ago.

@@ -1,4 +1,4 @@
-#include "sim/osc_reader.h"
+#include "osc/osc_reader.h"
 
 #include <bit>
 
