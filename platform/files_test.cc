@@ -16,7 +16,9 @@ namespace fs = std::filesystem;
 
 class Folder {
  public:
-  Folder() : path_(fs::temp_directory_path() / ("velmora-files-" + std::to_string(std::random_device{}()))) {
+  Folder()
+      : path_(fs::temp_directory_path() /
+              ("velmora-files-" + std::to_string(std::random_device{}()))) {
     fs::create_directories(path_);
   }
   ~Folder() {
@@ -60,7 +62,8 @@ TEST(replaceFile, WaitsForAReaderOfTheOldFile) {
   ASSERT_TRUE(reader->open(answer.c_str()));
   EXPECT_EQ(removeFile(answer.c_str()), 0);
   int replaced = 1;
-  std::thread app([&] { replaced = replaceFile(folder.file("tmp.txt", "new").c_str(), answer.c_str()); });
+  std::thread app(
+      [&] { replaced = replaceFile(folder.file("tmp.txt", "new").c_str(), answer.c_str()); });
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   char text[16] = {};
   EXPECT_EQ(reader->readFully(text, sizeof text), 10);

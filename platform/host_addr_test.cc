@@ -19,9 +19,9 @@ TEST(ipv4MaskOfPrefix, OctetsInNetworkOrder) {
     std::uint32_t mask;
   };
   const std::array cases = {
-      Case{0, dotted(0, 0, 0, 0)},         Case{1, dotted(128, 0, 0, 0)},
-      Case{8, dotted(255, 0, 0, 0)},       Case{20, dotted(255, 255, 240, 0)},
-      Case{24, dotted(255, 255, 255, 0)},  Case{25, dotted(255, 255, 255, 128)},
+      Case{0, dotted(0, 0, 0, 0)},          Case{1, dotted(128, 0, 0, 0)},
+      Case{8, dotted(255, 0, 0, 0)},        Case{20, dotted(255, 255, 240, 0)},
+      Case{24, dotted(255, 255, 255, 0)},   Case{25, dotted(255, 255, 255, 128)},
       Case{32, dotted(255, 255, 255, 255)}, Case{200, dotted(255, 255, 255, 255)},
   };
   for (const Case& c : cases) {

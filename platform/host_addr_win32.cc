@@ -1,5 +1,6 @@
 #include "platform/host_addr.h"
 
+// winsock2.h first: iphlpapi.h needs its types.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <iphlpapi.h>
@@ -14,7 +15,8 @@ namespace {
 // The adapter list, or null when it cannot be read. The size it needs can grow between
 // two calls (an adapter coming up), so a few attempts are made.
 std::unique_ptr<unsigned char[]> readAdapters() {
-  constexpr ULONG flags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
+  constexpr ULONG flags =
+      GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
   ULONG size = 16 * 1024;
   for (int attempt = 0; attempt < 4; ++attempt) {
     std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[size]);
@@ -34,7 +36,8 @@ void addAddresses(const IP_ADAPTER_ADDRESSES& adapter, std::vector<InterfaceAddr
     if (address == nullptr || address->sa_family != AF_INET) continue;
     sockaddr_in in;
     std::memcpy(&in, address, sizeof in);
-    into.push_back(InterfaceAddress{in.sin_addr.s_addr, ipv4MaskOfPrefix(unicast->OnLinkPrefixLength),
+    into.push_back(InterfaceAddress{in.sin_addr.s_addr,
+                                    ipv4MaskOfPrefix(unicast->OnLinkPrefixLength),
                                     adapter.OperStatus == IfOperStatusUp});
   }
 }
@@ -45,8 +48,8 @@ int hostAddressOn24BitSubnet() {
   const std::unique_ptr<unsigned char[]> buffer = readAdapters();
   if (!buffer) return 0;
   std::vector<InterfaceAddress> interfaces;
-  for (auto* adapter = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.get()); adapter != nullptr;
-       adapter = adapter->Next) {
+  for (auto* adapter = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.get());
+       adapter != nullptr; adapter = adapter->Next) {
     addAddresses(*adapter, interfaces);
   }
   return addressOn24BitSubnet(interfaces);

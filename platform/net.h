@@ -97,7 +97,8 @@ long recvNow(SocketHandle socket, char* data, std::size_t size);
 /// Receives one datagram into `data`; one longer than `size` bytes arrives cut to them and
 /// its rest is dropped, on Windows too (where the receive reports such a datagram as an
 /// error). The sender goes to `from` unless it is null. Bytes received, or -1.
-long receiveDatagram(SocketHandle socket, char* data, std::size_t size, sockaddr_in* from = nullptr);
+long receiveDatagram(SocketHandle socket, char* data, std::size_t size,
+                     sockaddr_in* from = nullptr);
 
 /// True when the last error only means "try again later".
 bool netWouldBlock();

@@ -100,7 +100,8 @@ long recvNow(SocketHandle socket, char* data, std::size_t size) {
 
 long receiveDatagram(SocketHandle socket, char* data, std::size_t size, sockaddr_in* from) {
   socklen_t length = sizeof *from;
-  return ::recvfrom(socket, data, size, 0, reinterpret_cast<sockaddr*>(from), from != nullptr ? &length : nullptr);
+  return ::recvfrom(socket, data, size, 0, reinterpret_cast<sockaddr*>(from),
+                    from != nullptr ? &length : nullptr);
 }
 
 bool netWouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR; }

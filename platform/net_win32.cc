@@ -21,7 +21,8 @@ std::string netErrorText(int code) {
       nullptr, static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
   std::string_view message(text, length);
   // The system's messages end in blanks or a line end; perror's texts end with the words.
-  while (!message.empty() && (message.back() == ' ' || message.back() == '\r' || message.back() == '\n')) {
+  while (!message.empty() &&
+         (message.back() == ' ' || message.back() == '\r' || message.back() == '\n')) {
     message.remove_suffix(1);
   }
   // The code as well: the text is in the user's language, the code the same everywhere.
@@ -45,7 +46,8 @@ SocketHandle openSocket(int domain, int type, int protocol) {
     // no answer, not an error, on both.
     BOOL report = FALSE;
     DWORD returned = 0;
-    ::WSAIoctl(s, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr, nullptr);
+    ::WSAIoctl(s, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr,
+               nullptr);
   }
   return s;
 }
@@ -124,8 +126,9 @@ long recvNow(SocketHandle socket, char* data, std::size_t size) {
 
 long receiveDatagram(SocketHandle socket, char* data, std::size_t size, sockaddr_in* from) {
   int length = sizeof *from;
-  const int got = ::recvfrom(socket, data, static_cast<int>(size), 0, reinterpret_cast<sockaddr*>(from),
-                             from != nullptr ? &length : nullptr);
+  const int got =
+      ::recvfrom(socket, data, static_cast<int>(size), 0, reinterpret_cast<sockaddr*>(from),
+                 from != nullptr ? &length : nullptr);
   // The buffer holds the datagram's first `size` bytes, as POSIX would deliver them.
   if (got == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE) return static_cast<long>(size);
   return got;

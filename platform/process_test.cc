@@ -22,9 +22,9 @@ TEST(QuoteWindowsArgument, TheCommandLineSplitGivesTheTextBack) {
       {"", R"("")"},
       {"a b", R"("a b")"},
       {R"(say "hi")", R"("say \"hi\"")"},
-      {R"(C:\dir\)", R"("C:\dir\\")"},     // backslashes before the closing quote double
-      {R"(a\"b)", R"("a\\\"b")"},          // and those before a quote, plus its own escape
-      {R"(a\\b)", R"("a\\b")"},            // elsewhere they stay as they are
+      {R"(C:\dir\)", R"("C:\dir\\")"},  // backslashes before the closing quote double
+      {R"(a\"b)", R"("a\\\"b")"},       // and those before a quote, plus its own escape
+      {R"(a\\b)", R"("a\\b")"},         // elsewhere they stay as they are
       {R"(\\")", R"("\\\\\"")"},
   };
   for (const Case& c : cases) {

@@ -41,7 +41,8 @@ bool joinAppJob(HANDLE job, HANDLE events) {
   // (as a POSIX process leaves its group with setsid).
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
-  return SetInformationJobObject(job, JobObjectAssociateCompletionPortInformation, &port, sizeof port) &&
+  return SetInformationJobObject(job, JobObjectAssociateCompletionPortInformation, &port,
+                                 sizeof port) &&
          SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
          AssignProcessToJobObject(job, GetCurrentProcess());
 }

@@ -147,7 +147,8 @@ std::size_t showBlob(Packet packet, std::size_t at, TextSink& text) {
 // Acts on the bytes from the type tags' first letter to the end of their field (the
 // NULs after the letters act as letters that use nothing) while the packet lasts.
 // Returns the position after the last argument used.
-std::size_t showArguments(Packet packet, std::size_t firstLetter, std::size_t argsAt, TextSink& text) {
+std::size_t showArguments(Packet packet, std::size_t firstLetter, std::size_t argsAt,
+                          TextSink& text) {
   std::size_t at = argsAt;
   for (std::size_t t = firstLetter; t < argsAt && at < packet.size(); ++t) {
     switch (packet[t]) {

@@ -119,8 +119,8 @@ void handleDatagram(Listener& listener, const SimOptions& options, const sockadd
 
 void receiveOne(Listener& listener, const SimOptions& options, std::vector<unsigned char>& buffer) {
   sockaddr_in peer{};
-  const long received =
-      receiveDatagram(listener.socket.get(), reinterpret_cast<char*>(buffer.data()), buffer.size(), &peer);
+  const long received = receiveDatagram(
+      listener.socket.get(), reinterpret_cast<char*>(buffer.data()), buffer.size(), &peer);
   if (received < 0) {
     if (!netWouldBlock()) {
       std::fprintf(stderr, "consolesim: %s: receive failed: %s\n",
@@ -137,7 +137,8 @@ void receiveOne(Listener& listener, const SimOptions& options, std::vector<unsig
 int serve(std::vector<Listener>& listeners, const SimOptions& options) {
   std::vector<unsigned char> buffer(65536);  // the largest UDP payload fits whole
   std::vector<PollFd> waits;
-  for (const Listener& listener : listeners) waits.push_back(PollFd{listener.socket.get(), POLLIN, 0});
+  for (const Listener& listener : listeners)
+    waits.push_back(PollFd{listener.socket.get(), POLLIN, 0});
   for (;;) {
     const int ready = waitForSocketsOrStop(waits.data(), static_cast<unsigned>(waits.size()));
     if (ready == 0) return 0;
@@ -180,7 +181,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (const int code = netStart(); code != 0) {
-    std::fprintf(stderr, "consolesim: the socket layer did not start: %s\n", netErrorText(code).c_str());
+    std::fprintf(stderr, "consolesim: the socket layer did not start: %s\n",
+                 netErrorText(code).c_str());
     return 1;
   }
   catchStopRequests();

@@ -30,14 +30,14 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono;
 using namespace std::string_literals;
-using testsupport::slurp;
 using testsupport::Child;
 using testsupport::FakeConsole;
 using testsupport::NotImpl;
 using testsupport::OK;
+using testsupport::slurp;
+using testsupport::TempDir;
 using testsupport::textReply;
 using testsupport::Timeout;
-using testsupport::TempDir;
 
 // A console's answer: the address, the tag ",s" and the name, each padded to 4 bytes.
 std::string nameMessage(const char* address, const char* name) {
@@ -82,7 +82,8 @@ class AppsE2E : public testing::Test {
   // An app that hands back `text` the way apps do, after `delay` seconds.
   void answerApp(const std::string& name, const std::string& delay, const std::string& text) const {
     if (testsupport::windowsBuild()) {
-      standInApp(name, "sleep " + std::to_string(std::lround(std::stod(delay) * 1000)) + ";answer " + text);
+      standInApp(name, "sleep " + std::to_string(std::lround(std::stod(delay) * 1000)) +
+                           ";answer " + text);
       return;
     }
     scriptApp(name, "sleep " + delay + "; printf '" + text + "' > htdocs/apps/t.$$ && "
@@ -269,8 +270,9 @@ TEST_F(AppsE2E, BodyReachesTheAppWholeAsOneArgument) {
   if (testsupport::windowsBuild()) {
     standInApp("Args", "args");
   } else {
-    scriptApp("Args", "printf '%s|%s|%s' \"$#\" \"$1\" \"$2\" > htdocs/apps/t.$$ && "
-                      "mv htdocs/apps/t.$$ htdocs/apps/VelmoraDataFile.txt");
+    scriptApp("Args",
+              "printf '%s|%s|%s' \"$#\" \"$1\" \"$2\" > htdocs/apps/t.$$ && "
+              "mv htdocs/apps/t.$$ htdocs/apps/VelmoraDataFile.txt");
   }
   for (const std::string body : {"127.0.0.1,5", "a b  \"c d\" 'e' $HOME `id` \\ ;|&", ""}) {
     SCOPED_TRACE(body);
@@ -301,8 +303,9 @@ TEST_F(AppsE2E, PostReturnsItsOwnAppsAnswerNotAnEarlierOnes) {
   if (testsupport::windowsBuild()) {
     standInApp("Forker", "touch htdocs/parent-done;spawn sleep 300;answer child");
   } else {
-    scriptApp("Forker", "(sleep 0.3; printf child > htdocs/apps/t.$$ && "
-                        "mv htdocs/apps/t.$$ htdocs/apps/VelmoraDataFile.txt) & touch htdocs/parent-done");
+    scriptApp("Forker",
+              "(sleep 0.3; printf child > htdocs/apps/t.$$ && "
+              "mv htdocs/apps/t.$$ htdocs/apps/VelmoraDataFile.txt) & touch htdocs/parent-done");
   }
   struct Case {
     const char* name;
@@ -343,8 +346,9 @@ TEST_F(AppsE2E, PostWhileAnEarlierAppRunsOnTimesOutAndLaunchesNothing) {
   if (testsupport::windowsBuild()) {
     standInApp("Marker", "touch ran;answer marker");
   } else {
-    scriptApp("Marker", "touch ran; printf marker > htdocs/apps/t.$$ && "
-                        "mv htdocs/apps/t.$$ htdocs/apps/VelmoraDataFile.txt");
+    scriptApp("Marker",
+              "touch ran; printf marker > htdocs/apps/t.$$ && "
+              "mv htdocs/apps/t.$$ htdocs/apps/VelmoraDataFile.txt");
   }
   ASSERT_EQ(request("PUT", "/Long", "1,2"), OK);
   const auto start = steady_clock::now();
@@ -432,7 +436,8 @@ TEST_F(AppsE2E, DataFileNeverAppearsHalfWritten) {
     std::vector<std::unique_ptr<Child>> running;
     for (int i = 0; i < 12; ++i) {
       running.push_back(std::make_unique<Child>(testsupport::program("Dravisk"),
-                                                std::vector<std::string>{"-d", "127.0.5.7,1"}, dir_.path()));
+                                                std::vector<std::string>{"-d", "127.0.5.7,1"},
+                                                dir_.path()));
     }
     for (auto& app : running) EXPECT_EQ(app->wait(seconds(5)), 0);
   }

@@ -446,7 +446,8 @@ TEST(VelmoraStartup, BannerThenListeningLineAndAWordWhenHtdocsIsMissing) {
               "Velmora - Server exchanging data with digital consoles from web clients\n"
               "             [ver 1.4]\n\n"
               "Velmora listening on port " + std::to_string(server.port) + "\n");
-    const std::string warning = "there is no htdocs folder in " + testsupport::asSeenByPrograms(dir.path()) + ",";
+    const std::string warning =
+        "there is no htdocs folder in " + testsupport::asSeenByPrograms(dir.path()) + ",";
     EXPECT_EQ(server.child->err().find(warning) != std::string::npos, !withDocs) << server.child->err();
     // It goes on serving either way.
     EXPECT_EQ(testsupport::exchange(server.port, "GET / HTTP/1.1\r\n\r\n").substr(0, 12),
@@ -479,8 +480,8 @@ TEST(VelmoraStartup, ListensOnTheAddressOfOptionA) {
 TEST(VelmoraStartup, PortInUseIsReportedByBind) {
   testsupport::TempDir dir;
   auto first = testsupport::startServer(dir.path());
-  testsupport::Child second(testsupport::program("Velmora"),
-                            {"-p", std::to_string(first.port)}, dir.path());
+  testsupport::Child second(testsupport::program("Velmora"), {"-p", std::to_string(first.port)},
+                            dir.path());
   EXPECT_EQ(second.wait(), 255);
   const std::string err = second.err();
   if (testsupport::windowsBuild()) {

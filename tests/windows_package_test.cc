@@ -24,7 +24,8 @@ using testsupport::textReply;
 std::set<std::string> filesUnder(const fs::path& root) {
   std::set<std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    if (entry.is_regular_file()) files.insert(entry.path().lexically_relative(root).generic_string());
+    if (entry.is_regular_file())
+      files.insert(entry.path().lexically_relative(root).generic_string());
   }
   return files;
 }
@@ -35,8 +36,8 @@ class WindowsPackage : public testing::Test {
     const std::string name = "velmora-" VELMORA_VERSION "-win64";
     const fs::path zip = testsupport::binDir().parent_path() / (name + ".zip");
     ASSERT_TRUE(fs::exists(zip)) << zip << " is missing: cpack --preset windows makes it";
-    const std::string unpack = "cd '" + unpacked_.path().string() + "' && '" CMAKE_COMMAND
-                               "' -E tar xf '" + zip.string() + "'";
+    const std::string unpack = "cd '" + unpacked_.path().string() +
+                               "' && '" CMAKE_COMMAND "' -E tar xf '" + zip.string() + "'";
     ASSERT_EQ(std::system(unpack.c_str()), 0) << unpack;
     folder_ = unpacked_.path() / name;
   }
@@ -46,9 +47,15 @@ class WindowsPackage : public testing::Test {
 };
 
 TEST_F(WindowsPackage, HoldsTheProgramsThePagesAndTheApps) {
-  std::set<std::string> expected = {"Velmora.exe", "wingfader.exe", "Tessaro.exe", "consolesim.exe",
-                                    "README.txt", "run.bat", "htdocs/apps/Quennet.exe",
-                                    "htdocs/apps/Dravisk.exe", "htdocs/apps/Marlune.exe",
+  std::set<std::string> expected = {"Velmora.exe",
+                                    "wingfader.exe",
+                                    "Tessaro.exe",
+                                    "consolesim.exe",
+                                    "README.txt",
+                                    "run.bat",
+                                    "htdocs/apps/Quennet.exe",
+                                    "htdocs/apps/Dravisk.exe",
+                                    "htdocs/apps/Marlune.exe",
                                     "htdocs/apps/Scout.exe"};
   for (const std::string& page : filesUnder(testsupport::sourceDir() / "htdocs")) {
     expected.insert("htdocs/" + page);
@@ -60,24 +67,30 @@ TEST_F(WindowsPackage, HoldsTheProgramsThePagesAndTheApps) {
     ASSERT_FALSE(bytes.empty());
     // Windows line ends throughout, for Notepad and cmd.
     std::size_t bare = 0;
-    for (std::size_t i = 0; i < bytes.size(); ++i) bare += bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+      bare += bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r');
     EXPECT_EQ(bare, 0u);
   }
 }
 
 TEST_F(WindowsPackage, ServesThePanelAndAnswersFromTheSimulator) {
-  const auto sim = testsupport::startSimulator(folder_, "127.0.0.1", {}, folder_ / "consolesim.exe");
-  const auto server = testsupport::startServer(folder_, {"-a", "127.0.0.1"}, folder_ / "Velmora.exe");
+  const auto sim =
+      testsupport::startSimulator(folder_, "127.0.0.1", {}, folder_ / "consolesim.exe");
+  const auto server =
+      testsupport::startServer(folder_, {"-a", "127.0.0.1"}, folder_ / "Velmora.exe");
   auto request = [&](const std::string& method, const std::string& route, const std::string& body) {
-    return testsupport::exchange(server.port, method + " " + route + " HTTP/1.1\r\nContent-Length: " +
+    return testsupport::exchange(server.port, method + " " + route +
+                                                  " HTTP/1.1\r\nContent-Length: " +
                                                   std::to_string(body.size()) + "\r\n\r\n" + body);
   };
   const std::string page = request("GET", "/", "");
   EXPECT_EQ(page.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << page.substr(0, 200);
   const std::string index = slurp(testsupport::sourceDir() / "htdocs/index.html");
-  EXPECT_TRUE(page.size() > index.size() && page.compare(page.size() - index.size(), index.size(), index) == 0);
-  EXPECT_NE(request("POST", "/ServerPostOSC", "127.0.0.1,10023,/xinfo").find("/xinfo~~,ssss~~~127.0.0.1"),
-            std::string::npos);
+  EXPECT_TRUE(page.size() > index.size() &&
+              page.compare(page.size() - index.size(), index.size(), index) == 0);
+  EXPECT_NE(
+      request("POST", "/ServerPostOSC", "127.0.0.1,10023,/xinfo").find("/xinfo~~,ssss~~~127.0.0.1"),
+      std::string::npos);
   EXPECT_EQ(request("POST", "/Dravisk", "127.0.0.1,5"), textReply("Ch 05"));
 }
 

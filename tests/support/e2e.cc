@@ -39,8 +39,9 @@ fs::path binDir() { return windowsBuild() ? windowsBuildDir() / "bin" : fs::path
 fs::path program(const std::string& name) {
   const fs::path file = binDir() / (windowsBuild() ? name + ".exe" : name);
   if (!fs::exists(file)) {
-    throw std::runtime_error(file.string() + " is missing" +
-                             (windowsBuild() ? ": build it with cmake --build --preset windows" : ""));
+    throw std::runtime_error(
+        file.string() + " is missing" +
+        (windowsBuild() ? ": build it with cmake --build --preset windows" : ""));
   }
   return file;
 }
@@ -227,7 +228,8 @@ RunningServer startServer(const fs::path& cwd, const std::vector<std::string>& a
 }
 
 std::unique_ptr<Child> startSimulator(const fs::path& cwd, const std::string& address,
-                                      const std::vector<std::string>& extra, const fs::path& consolesim) {
+                                      const std::vector<std::string>& extra,
+                                      const fs::path& consolesim) {
   std::vector<std::string> args{"-a", address};
   args.insert(args.end(), extra.begin(), extra.end());
   auto sim = std::make_unique<Child>(consolesim, args, cwd);

@@ -100,9 +100,10 @@ RunningServer startServer(const std::filesystem::path& cwd,
 
 /// Starts the console simulator (`consolesim`) in `cwd` on `address` with the `extra`
 /// options and waits until its three sockets listen; a test failure when they do not.
-std::unique_ptr<Child> startSimulator(const std::filesystem::path& cwd, const std::string& address,
-                                      const std::vector<std::string>& extra = {},
-                                      const std::filesystem::path& consolesim = program("consolesim"));
+std::unique_ptr<Child> startSimulator(
+    const std::filesystem::path& cwd, const std::string& address,
+    const std::vector<std::string>& extra = {},
+    const std::filesystem::path& consolesim = program("consolesim"));
 
 /// Number of open descriptors of process `pid` (from /proc).
 int openDescriptors(pid_t pid);
