@@ -92,6 +92,10 @@ TEST_F(WindowsPackage, ServesThePanelAndAnswersFromTheSimulator) {
       request("POST", "/ServerPostOSC", "127.0.0.1,10023,/xinfo").find("/xinfo~~,ssss~~~127.0.0.1"),
       std::string::npos);
   EXPECT_EQ(request("POST", "/Dravisk", "127.0.0.1,5"), textReply("Ch 05"));
+  // Scout asks the one address it is given (never the whole network, here).
+  const std::string found = request("POST", "/Scout", "127.0.0.1");
+  EXPECT_NE(found.find("\r\n\r\nWing\t127.0.0.1\t"), std::string::npos) << found;
+  EXPECT_NE(found.find("\nX32\t127.0.0.1\t"), std::string::npos) << found;
 }
 
 // The names of this network namespace's interfaces (from /proc/net/dev).
