@@ -21,10 +21,12 @@ void serveRequest() {
     sendReply(Bad);
     return;
   }
-  char* body = findBody();
   if (is(method, "GET")) {
     serveFile();
-  } else if (is(method, "PUT")) {
+    return;
+  }
+  char* body = findBody();
+  if (is(method, "PUT")) {
     if (is(route, "/ServerPutOSC")) servePutOSC(body);
     else servePutApp(body);
   } else if (is(method, "POST")) {

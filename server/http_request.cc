@@ -2,20 +2,42 @@
 
 #include <cctype>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+#include <cstring>
 
 #include "server/server_state.h"
 
 namespace {
 
-// Offset just past the header block, or npos while it has not ended.
+// Offset just past the header block, or npos while it has not ended: after the first
+// "\r\n\r\n" or "\n\n", whichever comes first. One pass over the line ends.
 std::size_t headerBlockEnd(std::string_view received) {
-  const std::size_t crlf = received.find("\r\n\r\n");
-  const std::size_t lf = received.find("\n\n");
-  if (crlf != std::string_view::npos && (lf == std::string_view::npos || crlf < lf)) return crlf + 4;
-  if (lf != std::string_view::npos) return lf + 2;
+  const std::size_t size = received.size();
+  const char* const text = received.data();
+  for (std::size_t at = 0; at < size;) {
+    const void* found = std::memchr(text + at, '\n', size - at);
+    if (found == nullptr) break;
+    const std::size_t lf = static_cast<std::size_t>(static_cast<const char*>(found) - text);
+    if (lf + 1 < size && text[lf + 1] == '\n') return lf + 2;
+    if (lf >= 1 && lf + 2 < size && text[lf - 1] == '\r' && text[lf + 1] == '\r' && text[lf + 2] == '\n') {
+      return lf + 3;
+    }
+    at = lf + 1;
+  }
   return std::string_view::npos;
+}
+
+// White space as sscanf's %s knows it in the C locale.
+bool isScanSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// One "%<width>s": skips white space, then copies at most `width` characters up to the next
+// white space; false when the text ends first. `at` moves past what was read.
+bool scanWord(const char*& at, char* out, std::size_t width) {
+  while (isScanSpace(*at)) ++at;
+  if (*at == '\0') return false;
+  std::size_t n = 0;
+  while (n < width && *at != '\0' && !isScanSpace(*at)) out[n++] = *at++;
+  out[n] = '\0';
+  return true;
 }
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -60,9 +82,12 @@ bool requestIsComplete(std::string_view received) {
 }
 
 bool splitRequestLine() {
+  // "%15s %127s" read by hand: the request line is scanned on every request, and the
+  // general scanner costs more than the rest of a page's reply.
   method[0] = '\0';
   route[0] = '\0';
-  return std::sscanf(request, "%15s %127s", method, route) == 2;
+  const char* at = request;
+  return scanWord(at, method, sizeof method - 1) && scanWord(at, route, sizeof route - 1);
 }
 
 char* findBody() {

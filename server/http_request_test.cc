@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 
 #include "server/server_state.h"
@@ -70,6 +72,28 @@ TEST(splitRequestLine, SplitsWordsAndFindsBodyInPlace) {
     EXPECT_STREQ(method, c.method);
     EXPECT_STREQ(route, c.route);
     EXPECT_STREQ(findBody(), c.body);
+  }
+  request = nullptr;
+}
+
+// The scan is sscanf's "%15s %127s" written out; on any text both must read the same words.
+TEST(splitRequestLine, ReadsWhatScanfWouldRead) {
+  constexpr char alphabet[] = " \t\n\v\f\rGET/x?.";
+  std::mt19937 random(7);
+  std::array<char, 512> buffer{};
+  request = buffer.data();
+  for (int round = 0; round < 3000; ++round) {
+    const std::size_t length = random() % 300;
+    for (std::size_t i = 0; i < length; ++i) buffer[i] = alphabet[random() % (sizeof alphabet - 1)];
+    buffer[length] = '\0';
+    reqlen = static_cast<int>(length);
+    char scannedMethod[16] = {};
+    char scannedRoute[128] = {};
+    const bool scanned = std::sscanf(request, "%15s %127s", scannedMethod, scannedRoute) == 2;
+    SCOPED_TRACE(std::string(request));
+    EXPECT_EQ(splitRequestLine(), scanned);
+    EXPECT_STREQ(method, scannedMethod);
+    EXPECT_STREQ(route, scannedRoute);
   }
   request = nullptr;
 }

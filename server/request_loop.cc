@@ -121,9 +121,12 @@ void admit(Socket connection) {
 }
 
 // Accepts the connections waiting, at most maxAcceptsPerTurn of them, so connections
-// already in the loop get their turn during a burst; -1 when accept failed for good.
+// already in the loop get their turn during a burst; -1 when accept failed for good. With
+// no other connection in the loop, a turn takes one: the next poll tells whether more wait
+// as cheaply as another accept would, and a lone client is not made to pay for asking.
 int acceptSome() {
-  for (unsigned accepted = 0; accepted < maxAcceptsPerTurn; ++accepted) {
+  const unsigned limit = pending.empty() && sending.empty() ? 1 : maxAcceptsPerTurn;
+  for (unsigned accepted = 0; accepted < limit; ++accepted) {
     Socket connection(acceptNow(serverSocket, &client_addr));
     if (connection.valid()) {
       admit(std::move(connection));
