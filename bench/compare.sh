@@ -8,6 +8,8 @@
 # a blocking accept, one receive, one send, close.
 #
 # Usage: bench/compare.sh [build-dir] [requests-per-run] [rounds]   (build, 20000, 3)
+# With BASELINE=<another Velmora binary> in the environment, that build gets a row too, to
+# show a change against what came before it.
 # Loopback only; every run is bounded by its count and by 30 s; every server this script
 # starts is stopped by its PID.
 set -euo pipefail
@@ -66,6 +68,12 @@ start minimal "$port_minimal" "$bin/minimal_server" "$port_minimal" "$work/htdoc
 start lighttpd "$port_lighttpd" "$lighttpd" -D -f "$work/lighttpd.conf"
 start nginx "$port_nginx" "$nginx" -c "$work/nginx/nginx.conf"
 start velmora "$port_velmora" "$bin/Velmora" -p "$port_velmora"
+servers=(minimal lighttpd nginx velmora)
+if [ -n "${BASELINE:-}" ]; then
+  port_baseline=$((base + 4))
+  start baseline "$port_baseline" "$BASELINE" -p "$port_baseline"
+  servers+=(baseline)
+fi
 
 # One measured run; appends "rps p50 cpu_us_per_request" to $work/<name>-c<conc>.
 measure() {
@@ -82,7 +90,6 @@ measure() {
         printf "%s %s %.1f\n", v["rps"], v["p50_us"], n ? d / 1000 / n : 0 }' >> "$work/$name-c$conc"
 }
 
-servers=(minimal lighttpd nginx velmora)
 for round in $(seq "$rounds"); do
   for name in "${servers[@]}"; do
     for conc in 1 16; do measure "$name" "$conc"; done
@@ -99,6 +106,7 @@ label() {
     lighttpd) echo "lighttpd (one process, keep-alive off)" ;;
     nginx) echo "nginx (one worker, keep-alive off)" ;;
     velmora) echo "Velmora" ;;
+    baseline) echo "Velmora, baseline build" ;;
   esac
 }
 echo
