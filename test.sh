@@ -5,6 +5,8 @@
 #   tsan     the keyboard-reader tests under ThreadSanitizer
 #   fuzz     the fuzz targets (Clang, libFuzzer), a bounded number of runs each
 #   package  the Debian package: contents, lintian, the service unit, a run from it
+#   windows  the Windows build (mingw-w64): its unit tests, the end-to-end suites and the
+#            zip, all under wine on loopback
 #
 #   ./test.sh              every stage
 #   ./test.sh asan fuzz    the named stages only
@@ -12,7 +14,7 @@
 set -uo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc 2>/dev/null || echo 2)
-all_stages=(default asan tsan fuzz package)
+all_stages=(default asan tsan fuzz package windows)
 
 run_preset() {
   cmake --preset "$1" >/dev/null &&
@@ -52,6 +54,30 @@ stage_package() {
     cmake --build --preset default -j "$jobs" &&
     (cd build && cpack -G DEB) &&
     in_private_network tests/package/check_deb.sh "build/velmora_$(version)_$(dpkg --print-architecture).deb"
+}
+
+# The Windows programs, cross-built, and the zip; then under wine, in a private network:
+# the unit tests, and the Linux build's end-to-end suites against the .exe programs. One
+# wine server lives for the whole run, so the tests do not each pay wine's start-up.
+stage_windows() {
+  cmake --preset windows >/dev/null &&
+    cmake --build --preset windows -j "$jobs" &&
+    cpack --preset windows >/dev/null &&
+    cmake --preset default >/dev/null &&
+    cmake --build --preset default -j "$jobs" &&
+    export jobs && export -f windows_tests_under_wine &&
+    in_private_network windows_tests_under_wine
+}
+windows_tests_under_wine() {
+  build-windows/wineserver -f -p >/dev/null 2>&1 &
+  local server=$! status=0
+  # Wine's background services start now, holding none of the tests' output streams.
+  build-windows/wine wineboot </dev/null >/dev/null 2>&1
+  ctest --preset windows -j "$jobs" && ctest --preset windows-e2e -j "$jobs" || status=$?
+  # Ends this prefix's services and its server; the server alone would leave them behind.
+  build-windows/wineserver -k
+  wait "$server"
+  return "$status"
 }
 
 version() {

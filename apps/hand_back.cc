@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/files.h"
 #include "platform/process.h"
 
 std::string temporaryFileName(int processId) {
@@ -14,7 +15,7 @@ bool handBack(std::string_view text) {
   if (file == nullptr) return false;
   bool whole = std::fwrite(text.data(), 1, text.size(), file) == text.size();
   whole = std::fclose(file) == 0 && whole;
-  if (whole && std::rename(temporary.c_str(), appDataFile) == 0) return true;
+  if (whole && replaceFile(temporary.c_str(), appDataFile) == 0) return true;
   std::remove(temporary.c_str());
   return false;
 }

@@ -12,7 +12,8 @@ inline constexpr char appDataFile[] = "htdocs/apps/VelmoraDataFile.txt";
 /// two apps running at once never write into, or rename, each other's half-written file.
 std::string temporaryFileName(int processId);
 
-/// Writes `text` to this process's temporary file and renames it onto the data file.
+/// Writes `text` to this process's temporary file and renames it onto the data file,
+/// replacing an answer still there (a PUT's answer stays until the next POST removes it).
 /// True when the data file now holds `text`; a temporary file that could not be written
 /// whole or renamed is removed, and the data file is left as it was.
 bool handBack(std::string_view text);

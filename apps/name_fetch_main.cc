@@ -11,6 +11,7 @@
 #include "platform/net.h"
 #include "platform/options.h"
 #include "platform/process.h"
+#include "platform/std_streams.h"
 
 #ifndef NAME_FETCH_VARIANT
 #error "NAME_FETCH_VARIANT selects the app: 0 Quennet, 1 Dravisk, 2 Marlune"
@@ -34,7 +35,7 @@ int askOnce(SocketHandle socket, sockaddr_in console, int port, const char* text
     return -1;
   }
   if (waitReadable(socket, replyWaitMs) != 1) return -1;
-  const auto got = recvfrom(socket, reinterpret_cast<char*>(reply), sizeof reply, 0, nullptr, nullptr);
+  const long got = receiveDatagram(socket, reinterpret_cast<char*>(reply), sizeof reply);
   return got > 0 ? static_cast<int>(got) : -1;
 }
 
@@ -60,7 +61,7 @@ int readOptions(int argc, char** argv, AppTarget& target) {
 int fetchName(const AppTarget& target) {
   Socket socket(openSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
   if (!socket.valid()) {
-    std::perror(variant.socketFailure);
+    netReportError(variant.socketFailure);
     return -1;
   }
   sockaddr_in console{};
@@ -89,6 +90,7 @@ int fetchName(const AppTarget& target) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  keepStandardStreamsExact();
   AppTarget target;
   const int options = readOptions(argc, argv, target);
   if (options <= 0) return options;

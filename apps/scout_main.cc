@@ -10,12 +10,13 @@
 #include "osc/osc_builder.h"
 #include "platform/net.h"
 #include "platform/options.h"
+#include "platform/std_streams.h"
 
 namespace {
 
 // Reports a failure of the socket layer in the perror manner and gives the app's status.
 int socketFailure(const char* what) {
-  std::perror(what);
+  netReportError(what);
   return -1;
 }
 
@@ -52,10 +53,10 @@ int askConsoles(SocketHandle socket, std::uint32_t address) {
   int sent = 0;
   const int wing = Xsprint(packet, 0, 's', "WING?");
   if (sendTo(socket, address, wingDiscoveryPort, packet, wing)) ++sent;
-  else std::perror("Scout: cannot send the Wing question");
+  else netReportError("Scout: cannot send the Wing question");
   const int x32 = Xsprint(packet, 0, 's', "/xinfo");
   if (sendTo(socket, address, x32Port, packet, x32)) ++sent;
-  else std::perror("Scout: cannot send the X32 question");
+  else netReportError("Scout: cannot send the X32 question");
   return sent;
 }
 
@@ -66,9 +67,7 @@ std::vector<FoundConsole> collectAnswers(SocketHandle socket) {
   for (std::int64_t left = collectMs; left > 0; left = deadline - monotonicMs()) {
     if (waitReadable(socket, static_cast<int>(left)) != 1) break;
     sockaddr_in from{};
-    SockLen fromLength = sizeof from;
-    const auto got = recvfrom(socket, reinterpret_cast<char*>(reply), sizeof reply, 0,
-                              reinterpret_cast<sockaddr*>(&from), &fromLength);
+    const long got = receiveDatagram(socket, reinterpret_cast<char*>(reply), sizeof reply, &from);
     FoundConsole console;
     if (got > 0 && readDiscoveryReply(std::span(reply, static_cast<std::size_t>(got)),
                                       ntohl(from.sin_addr.s_addr), console)) {
@@ -96,6 +95,7 @@ int scout(const ScoutTarget& target) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  keepStandardStreamsExact();
   std::string body;
   const int options = readOptions(argc, argv, body);
   if (options <= 0) return options;

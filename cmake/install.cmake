@@ -1,8 +1,13 @@
 # What `cmake --install` puts beside the programs (which each folder installs into the
 # binary directory): the demo pages, and the server apps under the names the server
 # launches, <route>.exe. The server serves htdocs/ and starts htdocs/apps/<route>.exe
-# relative to its working directory, so it is run from <prefix>/share/velmora.
-set(VELMORA_SHARE_DIR ${CMAKE_INSTALL_DATADIR}/velmora)
+# relative to its working directory, so it is run from <prefix>/share/velmora, or on
+# Windows from the one folder that holds the programs and htdocs/.
+if(WIN32)
+  set(VELMORA_SHARE_DIR .)
+else()
+  set(VELMORA_SHARE_DIR ${CMAKE_INSTALL_DATADIR}/velmora)
+endif()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/htdocs/
   DESTINATION ${VELMORA_SHARE_DIR}/htdocs
@@ -15,9 +20,8 @@ foreach(app IN LISTS VELMORA_SERVER_APPS)
     continue()
   endif()
   if(WIN32)
-    install(PROGRAMS $<TARGET_FILE:${app}>
-      DESTINATION ${VELMORA_SHARE_DIR}/htdocs/apps
-      RENAME ${app}.exe)
+    # The program's own name is already <route>.exe.
+    install(TARGETS ${app} RUNTIME DESTINATION ${VELMORA_SHARE_DIR}/htdocs/apps)
   else()
     file(RELATIVE_PATH app_target
       /${VELMORA_SHARE_DIR}/htdocs/apps /${CMAKE_INSTALL_BINDIR}/${app})

@@ -3,6 +3,7 @@
 # the server as the system user velmora in /var/lib/velmora with the settings of
 # /etc/default/velmora. The files it adds to a plain install are in packaging/deb.
 if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/package_windows.cmake)
   return()
 endif()
 set(deb_dir ${PROJECT_SOURCE_DIR}/packaging/deb)

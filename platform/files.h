@@ -77,5 +77,11 @@ class FileReader {
 /// Removes a file; the result is 0 or -1, and callers that may ignore it do.
 int removeFile(const char* path);
 
+/// Renames `from` to `to` in one step, replacing a file already at `to` (a plain rename
+/// refuses that on Windows). Readers see the old file or the new one, never a part. Where
+/// the system refuses to replace a file that is open (Windows), it waits up to about a
+/// second for the file to be closed. 0 on success, -1 on failure.
+int replaceFile(const char* from, const char* to);
+
 /// True when `path` names something that can be opened for reading now.
 bool fileReadable(const char* path);

@@ -72,6 +72,8 @@ std::int64_t FileReader::readAt(std::int64_t offset, char* data, std::size_t siz
 
 int removeFile(const char* path) { return std::remove(path); }
 
+int replaceFile(const char* from, const char* to) { return std::rename(from, to) == 0 ? 0 : -1; }
+
 bool fileReadable(const char* path) {
   const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return false;

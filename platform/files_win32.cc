@@ -1,7 +1,9 @@
+#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #include "platform/files.h"
@@ -25,7 +27,15 @@ void FileReader::close() {
 
 bool FileReader::open(const char* path) {
   close();
-  fd_ = ::_open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  // Shared for deletion too, as POSIX files are: an app may replace the data file, and
+  // the server may remove it, while a reply from it is being sent.
+  const HANDLE handle =
+      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    fd_ = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (fd_ < 0) CloseHandle(handle);
+  }
   struct _stat64 st {};
   if (fd_ >= 0 && ::_fstat64(fd_, &st) == 0) {
     stamp_.size = static_cast<std::int64_t>(st.st_size);
@@ -55,6 +65,22 @@ std::int64_t FileReader::readAt(std::int64_t offset, char* data, std::size_t siz
 }
 
 int removeFile(const char* path) { return std::remove(path); }
+
+int replaceFile(const char* from, const char* to) {
+  // Windows refuses to replace a file that someone still has open (the server sending it,
+  // or a removal that waits for that send to end); such a reader lets go soon, so the
+  // replacement is tried again for a while before it counts as failed.
+  constexpr int attempts = 100;
+  constexpr DWORD pauseMs = 10;
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return 0;
+    const DWORD error = GetLastError();
+    if (attempt == attempts || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) {
+      return -1;
+    }
+    Sleep(pauseMs);
+  }
+}
 
 bool fileReadable(const char* path) {
   const int fd = ::_open(path, _O_RDONLY | _O_BINARY);

@@ -1,13 +1,11 @@
 #include "platform/host_addr.h"
 
-#include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
 
-#include <bit>
-#include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -22,15 +20,13 @@ std::uint32_t ipv4Of(const sockaddr* address) {
 int hostAddressOn24BitSubnet() {
   ifaddrs* list = nullptr;
   if (::getifaddrs(&list) != 0) return 0;
-  int found = 0;
+  std::vector<InterfaceAddress> interfaces;
   for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-    // Only interfaces that are up carry an address the way "ipconfig" lists it.
     if (entry->ifa_addr == nullptr || entry->ifa_netmask == nullptr) continue;
-    if (entry->ifa_addr->sa_family != AF_INET || (entry->ifa_flags & IFF_UP) == 0) continue;
-    if (ipv4Of(entry->ifa_netmask) != htonl(0xFFFFFF00u)) continue;
-    found = std::bit_cast<int>(ipv4Of(entry->ifa_addr));
-    break;
+    if (entry->ifa_addr->sa_family != AF_INET) continue;
+    interfaces.push_back(InterfaceAddress{ipv4Of(entry->ifa_addr), ipv4Of(entry->ifa_netmask),
+                                          (entry->ifa_flags & IFF_UP) != 0});
   }
   ::freeifaddrs(list);
-  return found;
+  return addressOn24BitSubnet(interfaces);
 }

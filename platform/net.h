@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <utility>
 
 #ifdef _WIN32
@@ -39,6 +40,15 @@ void netStop();
 
 /// The socket layer's last error code (errno, or WSAGetLastError).
 int netLastError();
+
+/// The socket layer's description of error `code`, without a line end: strerror's, or
+/// on Windows the system's message followed by "(Winsock error <code>)".
+std::string netErrorText(int code);
+
+/// Reports the socket layer's last error in the manner of perror: `what`, a colon, a
+/// blank, netErrorText of netLastError and a line end, on standard error. perror itself
+/// would say "Success" on Windows, where Winsock sets no errno.
+void netReportError(const char* what);
 
 /// Creates a socket that a launched app never inherits; invalidSocket on failure.
 SocketHandle openSocket(int domain, int type, int protocol);
@@ -83,6 +93,12 @@ long sendPieces(SocketHandle socket, const SendPiece* pieces, unsigned count);
 /// Receives what is there without blocking; bytes, 0 at end of stream, -1 when nothing
 /// is waiting or on error (netWouldBlock tells the two apart).
 long recvNow(SocketHandle socket, char* data, std::size_t size);
+
+/// Receives one datagram into `data`; one longer than `size` bytes arrives cut to them and
+/// its rest is dropped, on Windows too (where the receive reports such a datagram as an
+/// error). The sender goes to `from` unless it is null. Bytes received, or -1.
+long receiveDatagram(SocketHandle socket, char* data, std::size_t size,
+                     sockaddr_in* from = nullptr);
 
 /// True when the last error only means "try again later".
 bool netWouldBlock();

@@ -1,5 +1,7 @@
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include <fcntl.h>
@@ -13,6 +15,10 @@ int netStart() { return 0; }
 void netStop() {}
 
 int netLastError() { return errno; }
+
+std::string netErrorText(int code) { return std::strerror(code); }
+
+void netReportError(const char* what) { std::perror(what); }
 
 SocketHandle openSocket(int domain, int type, int protocol) {
   return ::socket(domain, type | SOCK_CLOEXEC, protocol);
@@ -90,6 +96,12 @@ long sendPieces(SocketHandle socket, const SendPiece* pieces, unsigned count) {
 
 long recvNow(SocketHandle socket, char* data, std::size_t size) {
   return ::recv(socket, data, size, MSG_DONTWAIT);
+}
+
+long receiveDatagram(SocketHandle socket, char* data, std::size_t size, sockaddr_in* from) {
+  socklen_t length = sizeof *from;
+  return ::recvfrom(socket, data, size, 0, reinterpret_cast<sockaddr*>(from),
+                    from != nullptr ? &length : nullptr);
 }
 
 bool netWouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR; }

@@ -1,6 +1,9 @@
 #include "platform/net.h"
 
-#pragma comment(lib, "ws2_32.lib")
+#include <mswsock.h>
+
+#include <cstdio>
+#include <string_view>
 
 int netStart() {
   WSADATA wsa;
@@ -11,9 +14,41 @@ void netStop() { WSACleanup(); }
 
 int netLastError() { return WSAGetLastError(); }
 
+std::string netErrorText(int code) {
+  char text[512];
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+      nullptr, static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+  std::string_view message(text, length);
+  // The system's messages end in blanks or a line end; perror's texts end with the words.
+  while (!message.empty() &&
+         (message.back() == ' ' || message.back() == '\r' || message.back() == '\n')) {
+    message.remove_suffix(1);
+  }
+  // The code as well: the text is in the user's language, the code the same everywhere.
+  const std::string number = "Winsock error " + std::to_string(code);
+  if (message.empty()) return number;
+  return std::string(message) + " (" + number + ")";
+}
+
+void netReportError(const char* what) {
+  const std::string text = netErrorText(WSAGetLastError());
+  std::fprintf(stderr, "%s: %s\n", what, text.c_str());
+}
+
 SocketHandle openSocket(int domain, int type, int protocol) {
   const SocketHandle s = ::socket(domain, type, protocol);
-  if (s != invalidSocket) SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+  if (s == invalidSocket) return s;
+  SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+  if (type == SOCK_DGRAM) {
+    // Windows turns the "port unreachable" notice for an earlier datagram into a failed
+    // receive on an unconnected socket; POSIX never does. A console that is not there is
+    // no answer, not an error, on both.
+    BOOL report = FALSE;
+    DWORD returned = 0;
+    ::WSAIoctl(s, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr,
+               nullptr);
+  }
   return s;
 }
 
@@ -28,9 +63,16 @@ SocketHandle acceptNow(SocketHandle listener, sockaddr_in* peer) {
 
 AcceptFailure lastAcceptFailure() {
   switch (WSAGetLastError()) {
+    // A client that gave up between its connect and our accept shows as one of the
+    // connection errors; it is that client's failure, not the listening socket's.
     case WSAEWOULDBLOCK:
     case WSAEINTR:
+    case WSAEINPROGRESS:
     case WSAECONNRESET:
+    case WSAECONNABORTED:
+    case WSAENOTCONN:
+    case WSAENETRESET:
+    case WSAETIMEDOUT:
     case WSAENETDOWN:
       return AcceptFailure::TryAgain;
     case WSAEMFILE:
@@ -82,7 +124,20 @@ long recvNow(SocketHandle socket, char* data, std::size_t size) {
   return ::recv(socket, data, static_cast<int>(size), 0);
 }
 
-bool netWouldBlock() { return WSAGetLastError() == WSAEWOULDBLOCK; }
+long receiveDatagram(SocketHandle socket, char* data, std::size_t size, sockaddr_in* from) {
+  int length = sizeof *from;
+  const int got =
+      ::recvfrom(socket, data, static_cast<int>(size), 0, reinterpret_cast<sockaddr*>(from),
+                 from != nullptr ? &length : nullptr);
+  // The buffer holds the datagram's first `size` bytes, as POSIX would deliver them.
+  if (got == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE) return static_cast<long>(size);
+  return got;
+}
+
+bool netWouldBlock() {
+  const int error = WSAGetLastError();
+  return error == WSAEWOULDBLOCK || error == WSAEINTR;
+}
 
 void ignoreBrokenPipe() {}
 

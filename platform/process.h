@@ -8,8 +8,9 @@
 /// Prepares the tracking of launched apps; call once at start-up, before the first launch
 /// and before any second thread starts. On Linux the process becomes a child subreaper, so
 /// the children an app leaves behind become its own and are reaped the moment they end
-/// (SIGCHLD is blocked and read as an event instead of interrupting waits). Nothing to do
-/// on Windows, where a process handle tells when an app ended.
+/// (SIGCHLD is blocked and read as an event instead of interrupting waits). On Windows the
+/// process joins a job object of its own, which every app and everything it starts joins
+/// at birth.
 void trackLaunchedApps();
 
 /// Starts `program` detached, with the arguments "-d" and `argument`, in the caller's working
@@ -18,8 +19,9 @@ void trackLaunchedApps();
 /// or unrunnable file; ShellExecuteEx's code on Windows), and -1 when memory for the launch
 /// ran out. The program inherits no socket or file of the caller. A started app is tracked
 /// until it has ended: on POSIX, until every process of its process group has ended (a
-/// process that moves to a session of its own leaves the group); on Windows, until its
-/// process ends.
+/// process that moves to a session of its own leaves the group); on Windows, until it and
+/// every process started from it have ended (one started with CREATE_BREAKAWAY_FROM_JOB
+/// does not count), or, where the system cannot nest jobs, until its own process ends.
 int launchApp(const char* program, const char* argument);
 
 /// Reaps every child that ended and forgets the apps that have; true while an app launched

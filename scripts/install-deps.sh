@@ -12,7 +12,7 @@ need=${1:-test}
 run_packages=(build-essential cmake ninja-build qrencode)
 
 # ./test.sh: the test libraries, the fuzzing compiler, network namespaces, the browser for
-# the page tests, and the Debian package's checks.
+# the page tests, the Debian package's checks, and the Windows cross-compiler and wine.
 test_packages=(
   "${run_packages[@]}"
   clang libclang-rt-dev
@@ -20,6 +20,7 @@ test_packages=(
   iproute2 util-linux procps
   chromium
   curl dpkg-dev file lintian systemd
+  g++-mingw-w64-x86-64-posix wine64
 )
 # Node.js and npm often come with the machine from their own repository, which conflicts
 # with Debian's npm; take Debian's only where there is none.

@@ -64,8 +64,7 @@ int send_get_OSC_to_Console(char* body, char* text) {
   const int ready = waitReadable(socket.get(), replyWaitMs);
   if (ready <= 0) return ready;
   // A datagram longer than the buffer arrives cut to it, and is decoded as far as it came.
-  const auto got = ::recvfrom(socket.get(), work, static_cast<std::size_t>(oscMaxSize), 0,
-                              nullptr, nullptr);
+  const long got = receiveDatagram(socket.get(), work, static_cast<std::size_t>(oscMaxSize));
   if (got <= 0) return got < 0 ? -1 : 0;
   return wDdump(std::span<const unsigned char>(reinterpret_cast<const unsigned char*>(work),
                                                static_cast<std::size_t>(got)),

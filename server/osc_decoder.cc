@@ -23,7 +23,7 @@ struct Field {
 
 // The reply text, cut to its buffer: one place is always kept for the closing NUL, and
 // `used` counts exactly the characters that went in.
-struct TextOut {
+struct TextSink {
   std::span<char> out;
   std::size_t used = 0;
 
@@ -44,7 +44,7 @@ std::uint32_t bigEndianAt(Packet packet, std::size_t at) {
 
 // A field cut by the packet's end shows the bytes that are there, as the walk shows any
 // byte, and the walk stops at the end.
-std::size_t showCut(Packet packet, std::size_t at, TextOut& text) {
+std::size_t showCut(Packet packet, std::size_t at, TextSink& text) {
   for (; at < packet.size(); ++at) text.put(shown(packet[at]));
   return packet.size();
 }
@@ -107,7 +107,7 @@ Field floatField(float x) {
   return f;
 }
 
-std::size_t showNumber(Packet packet, std::size_t at, char letter, TextOut& text) {
+std::size_t showNumber(Packet packet, std::size_t at, char letter, TextSink& text) {
   if (packet.size() - at < 4) return showCut(packet, at, text);
   endian = bigEndianAt(packet, at);
   text.putField(letter == 'i' ? integerField(static_cast<std::int32_t>(endian))
@@ -118,7 +118,7 @@ std::size_t showNumber(Packet packet, std::size_t at, char letter, TextOut& text
 std::size_t roundUp4(std::size_t at) { return (at + 3) & ~std::size_t{3}; }
 
 // The string's bytes, its NUL and the padding, all by the display rule.
-std::size_t showString(Packet packet, std::size_t at, TextOut& text) {
+std::size_t showString(Packet packet, std::size_t at, TextSink& text) {
   const void* zero = std::memchr(packet.data() + at, 0, packet.size() - at);
   if (zero == nullptr) return showCut(packet, at, text);
   const std::size_t nul = static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - packet.data());
@@ -127,7 +127,7 @@ std::size_t showString(Packet packet, std::size_t at, TextOut& text) {
   return end;
 }
 
-std::size_t showBlob(Packet packet, std::size_t at, TextOut& text) {
+std::size_t showBlob(Packet packet, std::size_t at, TextSink& text) {
   if (packet.size() - at < 4) return showCut(packet, at, text);
   endian = bigEndianAt(packet, at);
   const auto count = static_cast<std::int32_t>(endian);
@@ -147,7 +147,8 @@ std::size_t showBlob(Packet packet, std::size_t at, TextOut& text) {
 // Acts on the bytes from the type tags' first letter to the end of their field (the
 // NULs after the letters act as letters that use nothing) while the packet lasts.
 // Returns the position after the last argument used.
-std::size_t showArguments(Packet packet, std::size_t firstLetter, std::size_t argsAt, TextOut& text) {
+std::size_t showArguments(Packet packet, std::size_t firstLetter, std::size_t argsAt,
+                          TextSink& text) {
   std::size_t at = argsAt;
   for (std::size_t t = firstLetter; t < argsAt && at < packet.size(); ++t) {
     switch (packet[t]) {
@@ -172,7 +173,7 @@ std::size_t showArguments(Packet packet, std::size_t firstLetter, std::size_t ar
 
 int wDdump(std::span<const unsigned char> packet, std::span<char> text) {
   if (text.empty()) return 0;
-  TextOut out{text};
+  TextSink out{text};
   bool zeroSeen = false;
   bool inTags = false;
   std::size_t comma = 0;

@@ -140,7 +140,7 @@ int acceptSome() {
       else sending.erase(sending.begin());
       return 0;
     }
-    std::perror("accept");
+    netReportError("accept");
     return -1;
   }
   return 0;
@@ -237,7 +237,7 @@ int runRequestLoop() {
     const std::size_t sendingPolled = sending.size();
     const int ready = pollSockets(pollSet.data(), static_cast<unsigned>(pollSet.size()), nextWaitMs());
     if (ready < 0 && !netWouldBlock()) {
-      std::perror("poll");
+      netReportError("poll");
       return -1;
     }
     if (appEnded >= 0 && pollSet.back().revents != 0) appsRunning();

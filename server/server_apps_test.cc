@@ -211,28 +211,4 @@ TEST_F(ServerApps, PostFindsAFileThatArrivesLateInTheWait) {
   EXPECT_EQ(replySent(), testsupport::textReply("late"));
 }
 
-TEST(QuoteWindowsArgument, TheCommandLineSplitGivesTheTextBack) {
-  struct Case {
-    const char* text;
-    const char* quoted;
-  };
-  const Case cases[] = {
-      {"192.0.2.10,5", R"("192.0.2.10,5")"},
-      {"", R"("")"},
-      {"a b", R"("a b")"},
-      {R"(say "hi")", R"("say \"hi\"")"},
-      {R"(C:\dir\)", R"("C:\dir\\")"},     // backslashes before the closing quote double
-      {R"(a\"b)", R"("a\\\"b")"},          // and those before a quote, plus its own escape
-      {R"(a\\b)", R"("a\\b")"},            // elsewhere they stay as they are
-      {R"(\\")", R"("\\\\\"")"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    char out[64] = {};
-    const std::size_t size = quoteWindowsArgument(c.text, out);
-    EXPECT_EQ(size, quotedWindowsArgumentSize(c.text));
-    EXPECT_EQ(std::string(out, size), c.quoted);
-  }
-}
-
 }  // namespace

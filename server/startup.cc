@@ -112,13 +112,13 @@ int openListener() {
   server_addr.sin_port = htons(static_cast<std::uint16_t>(serverPort));
   server_addr.sin_addr = listenAddress;
   if (bind(serverSocket, reinterpret_cast<sockaddr*>(&server_addr), sizeof server_addr) != 0) {
-    std::perror("bind");
+    netReportError("bind");
     return -1;
   }
   // A deep backlog: with 5, bursts of connections arriving while a console answer is
   // awaited had their SYNs dropped and waited a second for the retry.
   if (listen(serverSocket, SOMAXCONN) != 0) {
-    std::perror("listen");
+    netReportError("listen");
     return -1;
   }
   std::printf("Velmora listening on port %d\n", serverPort);

@@ -3,11 +3,13 @@
 
 #include "platform/net.h"
 #include "platform/process.h"
+#include "platform/std_streams.h"
 #include "server/request_loop.h"
 #include "server/server_state.h"
 #include "server/startup.h"
 
 int main(int argc, char** argv) {
+  keepStandardStreamsExact();
   switch (readOptions(argc, argv)) {
     case OptionsOutcome::Serve:
       break;

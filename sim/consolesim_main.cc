@@ -1,14 +1,6 @@
 // consolesim: a UDP peer that answers like the consoles, for tests, benchmarks and demos.
-// One thread, one readiness wait over at most three sockets; SIGINT and SIGTERM are let
-// through only inside that wait, so a stop request can never slip between two checks.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/select.h>
-#include <sys/socket.h>
-
-#include <cerrno>
-#include <csignal>
+// One thread, one readiness wait over at most three sockets, ended by a stop request
+// (Ctrl-C, SIGTERM) as well.
 #include <cstdio>
 #include <cstring>
 #include <span>
@@ -16,16 +8,14 @@
 #include <vector>
 
 #include "platform/net.h"
+#include "platform/std_streams.h"
+#include "platform/stop_requests.h"
 #include "sim/console_responder.h"
 #include "sim/console_state.h"
 #include "sim/sim_log.h"
 #include "sim/sim_options.h"
 
 namespace {
-
-volatile std::sig_atomic_t stopSignal = 0;
-
-void onStopSignal(int signal) { stopSignal = signal; }
 
 struct Listener {
   Endpoint endpoint;
@@ -56,7 +46,7 @@ std::string localAddressFacing(const sockaddr_in& peer) {
   sockaddr_in target = peer;
   if (target.sin_port == 0) target.sin_port = htons(9);
   sockaddr_in local{};
-  socklen_t length = sizeof local;
+  SockLen length = sizeof local;
   if (!probe.valid() ||
       connect(probe.get(), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 ||
       getsockname(probe.get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
@@ -83,7 +73,7 @@ bool openListener(Endpoint endpoint, const SimOptions& options, int port, Consol
       bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     std::fprintf(stderr, "consolesim: cannot bind %s to %s:%d: %s\n",
                  std::string(endpointName(endpoint)).c_str(), options.address.c_str(), port,
-                 std::strerror(errno));
+                 netErrorText(netLastError()).c_str());
     return false;
   }
   listeners.push_back(Listener{endpoint, std::move(socket), state});
@@ -92,7 +82,7 @@ bool openListener(Endpoint endpoint, const SimOptions& options, int port, Consol
 
 int boundPort(const Listener& listener) {
   sockaddr_in address{};
-  socklen_t length = sizeof address;
+  SockLen length = sizeof address;
   getsockname(listener.socket.get(), reinterpret_cast<sockaddr*>(&address), &length);
   return ntohs(address.sin_port);
 }
@@ -105,10 +95,10 @@ void sendReply(const Listener& listener, const SimOptions& options, const sockad
     printLine(logLine(kind, Direction::Sent, peerText(peer), bytes,
                       listener.endpoint != Endpoint::WingDiscovery));
   }
-  if (sendto(listener.socket.get(), reply.data(), reply.size(), 0,
+  if (sendto(listener.socket.get(), reply.data(), static_cast<int>(reply.size()), 0,
              reinterpret_cast<const sockaddr*>(&peer), sizeof peer) < 0) {
     std::fprintf(stderr, "consolesim: %s: reply to %s failed: %s\n", kind.c_str(),
-                 peerText(peer).c_str(), std::strerror(errno));
+                 peerText(peer).c_str(), netErrorText(netLastError()).c_str());
   }
 }
 
@@ -129,13 +119,13 @@ void handleDatagram(Listener& listener, const SimOptions& options, const sockadd
 
 void receiveOne(Listener& listener, const SimOptions& options, std::vector<unsigned char>& buffer) {
   sockaddr_in peer{};
-  socklen_t length = sizeof peer;
-  const ssize_t received = recvfrom(listener.socket.get(), buffer.data(), buffer.size(), 0,
-                                    reinterpret_cast<sockaddr*>(&peer), &length);
+  const long received = receiveDatagram(
+      listener.socket.get(), reinterpret_cast<char*>(buffer.data()), buffer.size(), &peer);
   if (received < 0) {
-    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+    if (!netWouldBlock()) {
       std::fprintf(stderr, "consolesim: %s: receive failed: %s\n",
-                   std::string(endpointName(listener.endpoint)).c_str(), std::strerror(errno));
+                   std::string(endpointName(listener.endpoint)).c_str(),
+                   netErrorText(netLastError()).c_str());
     }
     return;
   }
@@ -143,44 +133,23 @@ void receiveOne(Listener& listener, const SimOptions& options, std::vector<unsig
                  std::span<const unsigned char>(buffer.data(), static_cast<std::size_t>(received)));
 }
 
-// Serves until a stop signal; 0 then, 1 when the wait itself fails.
-int serve(std::vector<Listener>& listeners, const SimOptions& options, const sigset_t& waitMask) {
+// Serves until a stop request; 0 then, 1 when the wait itself fails.
+int serve(std::vector<Listener>& listeners, const SimOptions& options) {
   std::vector<unsigned char> buffer(65536);  // the largest UDP payload fits whole
-  while (stopSignal == 0) {
-    fd_set readable;
-    FD_ZERO(&readable);
-    int highest = -1;
-    for (const Listener& listener : listeners) {
-      FD_SET(listener.socket.get(), &readable);
-      if (listener.socket.get() > highest) highest = listener.socket.get();
-    }
-    if (pselect(highest + 1, &readable, nullptr, nullptr, nullptr, &waitMask) < 0) {
-      if (errno == EINTR) continue;
-      std::perror("consolesim: pselect");
+  std::vector<PollFd> waits;
+  for (const Listener& listener : listeners)
+    waits.push_back(PollFd{listener.socket.get(), POLLIN, 0});
+  for (;;) {
+    const int ready = waitForSocketsOrStop(waits.data(), static_cast<unsigned>(waits.size()));
+    if (ready == 0) return 0;
+    if (ready < 0) {
+      netReportError("consolesim: wait");
       return 1;
     }
-    for (Listener& listener : listeners) {
-      if (FD_ISSET(listener.socket.get(), &readable)) receiveOne(listener, options, buffer);
+    for (std::size_t i = 0; i < waits.size(); ++i) {
+      if (waits[i].revents != 0) receiveOne(listeners[i], options, buffer);
     }
   }
-  return 0;
-}
-
-// Blocks SIGINT and SIGTERM except inside pselect, whose mask is returned in `waitMask`.
-void catchStopSignals(sigset_t& waitMask) {
-  sigset_t stops;
-  sigemptyset(&stops);
-  sigaddset(&stops, SIGINT);
-  sigaddset(&stops, SIGTERM);
-  sigprocmask(SIG_BLOCK, &stops, &waitMask);
-  sigdelset(&waitMask, SIGINT);
-  sigdelset(&waitMask, SIGTERM);
-  struct sigaction action{};
-  action.sa_handler = onStopSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no SA_RESTART: the wait must return when a stop arrives
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
 }
 
 bool openListeners(const SimOptions& options, ConsoleState& x32, ConsoleState& wing,
@@ -197,6 +166,7 @@ bool openListeners(const SimOptions& options, ConsoleState& x32, ConsoleState& w
 }  // namespace
 
 int main(int argc, char** argv) {
+  keepStandardStreamsExact();
   SimOptions options;
   const std::string error = parseSimOptions(
       std::span<const char* const>(const_cast<const char* const*>(argv) + 1,
@@ -210,8 +180,12 @@ int main(int argc, char** argv) {
     std::fputs(simUsage, stdout);
     return 0;
   }
-  sigset_t waitMask;
-  catchStopSignals(waitMask);
+  if (const int code = netStart(); code != 0) {
+    std::fprintf(stderr, "consolesim: the socket layer did not start: %s\n",
+                 netErrorText(code).c_str());
+    return 1;
+  }
+  catchStopRequests();
   ConsoleState x32 = ConsoleState::x32();
   ConsoleState wing = ConsoleState::wing();
   std::vector<Listener> listeners;
@@ -220,7 +194,9 @@ int main(int argc, char** argv) {
     printLine("consolesim: " + std::string(endpointName(listener.endpoint)) + " listening on " +
               options.address + ":" + std::to_string(boundPort(listener)));
   }
-  const int status = serve(listeners, options, waitMask);
-  if (!options.quiet && status == 0) printLine("consolesim: stopped by signal " + std::to_string(stopSignal));
+  const int status = serve(listeners, options);
+  if (!options.quiet && status == 0) {
+    printLine("consolesim: stopped by signal " + std::to_string(stopRequestSignal()));
+  }
   return status;
 }

@@ -87,6 +87,9 @@ TEST_F(ConsoleExchangeTest, SilenceAndEmptyAnswersGiveContentLengthZero) {
       EXPECT_LT(took, milliseconds(2000));
     }
   }
+  // Nobody at the port: the system's "unreachable" notice is no answer either, not an error.
+  const std::string closed = "127.0.0.1," + std::to_string(testsupport::freeUdpPort()) + ",";
+  EXPECT_EQ(post(closed + "/xinfo"), textReply(""));
 }
 
 TEST_F(ConsoleExchangeTest, OnlyTheFirstOfTwoAnswersIsDecoded) {
@@ -181,7 +184,7 @@ TEST_F(ConsoleExchangeTest, NoDescriptorIsLeftBehind) {
 TEST(ConsoleExchangeWithSimulator, PutChangesStateThatPostReadsBack) {
   testsupport::TempDir dir;
   const std::string address = "127.0.41.7";
-  testsupport::Child sim(testsupport::binDir() / "consolesim", {"-a", address, "-c", "x32"},
+  testsupport::Child sim(testsupport::program("consolesim"), {"-a", address, "-c", "x32"},
                          dir.path());
   auto server = testsupport::startServer(dir.path());
   auto post = [&](const std::string& command) {

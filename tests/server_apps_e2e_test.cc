@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -33,37 +34,10 @@ using testsupport::Child;
 using testsupport::FakeConsole;
 using testsupport::NotImpl;
 using testsupport::OK;
+using testsupport::slurp;
+using testsupport::TempDir;
 using testsupport::textReply;
 using testsupport::Timeout;
-using testsupport::TempDir;
-
-std::string slurp(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// A console simulator on `address`, started and listening (or the test fails).
-std::unique_ptr<Child> startSimulator(const fs::path& cwd, const std::string& address,
-                                      std::vector<std::string> extra = {}) {
-  std::vector<std::string> args{"-a", address};
-  args.insert(args.end(), extra.begin(), extra.end());
-  auto sim = std::make_unique<Child>(testsupport::binDir() / "consolesim", args, cwd);
-  const auto deadline = steady_clock::now() + seconds(10);
-  while (steady_clock::now() < deadline && sim->running()) {
-    const std::string out = sim->out();
-    std::size_t lines = 0;
-    for (std::size_t at = out.find("listening on"); at != std::string::npos;
-         at = out.find("listening on", at + 1)) {
-      ++lines;
-    }
-    if (lines >= 3) return sim;
-    std::this_thread::sleep_for(milliseconds(10));
-  }
-  ADD_FAILURE() << "consolesim did not listen on " << address << ": " << sim->err();
-  return sim;
-}
 
 // A console's answer: the address, the tag ",s" and the name, each padded to 4 bytes.
 std::string nameMessage(const char* address, const char* name) {
@@ -77,7 +51,7 @@ class AppsE2E : public testing::Test {
   void SetUp() override {
     fs::create_directories(apps());
     for (const char* app : {"Quennet", "Dravisk", "Marlune"}) {
-      fs::create_symlink(testsupport::binDir() / app, apps() / (std::string(app) + ".exe"));
+      fs::create_symlink(testsupport::program(app), apps() / (std::string(app) + ".exe"));
     }
     server_ = testsupport::startServer(dir_.path());
   }
@@ -98,15 +72,27 @@ class AppsE2E : public testing::Test {
     fs::permissions(file, fs::perms::owner_all);
   }
 
-  // An app that hands back `text` the way apps do, after `delay` (a sleep argument).
+  // The stand-in app under `name`, running `steps` (tests/apps/stand_in_app.cc): the apps
+  // of the Windows build must be Windows programs.
+  void standInApp(const std::string& name, const std::string& steps) const {
+    fs::create_symlink(testsupport::program("stand_in_app"), apps() / (name + ".exe"));
+    std::ofstream(apps() / (name + ".steps"), std::ios::binary) << steps;
+  }
+
+  // An app that hands back `text` the way apps do, after `delay` seconds.
   void answerApp(const std::string& name, const std::string& delay, const std::string& text) const {
+    if (testsupport::windowsBuild()) {
+      standInApp(name, "sleep " + std::to_string(std::lround(std::stod(delay) * 1000)) +
+                           ";answer " + text);
+      return;
+    }
     scriptApp(name, "sleep " + delay + "; printf '" + text + "' > htdocs/apps/t.$$ && "
                     "mv htdocs/apps/t.$$ htdocs/apps/VelmoraDataFile.txt");
   }
 
   // Runs an app as the server would, in the scratch folder; its exit status.
   int runApp(const char* app, const std::string& argument) const {
-    Child child(testsupport::binDir() / app, {"-d", argument}, dir_.path());
+    Child child(testsupport::program(app), {"-d", argument}, dir_.path());
     return child.wait(seconds(5));
   }
 
@@ -124,7 +110,7 @@ class AppsE2E : public testing::Test {
 };
 
 TEST_F(AppsE2E, PostReturnsTheNamesTheConsolesHold) {
-  const auto sim = startSimulator(dir_.path(), "127.0.5.1");
+  const auto sim = testsupport::startSimulator(dir_.path(), "127.0.5.1");
   struct Case {
     const char* route;
     const char* body;
@@ -146,7 +132,7 @@ TEST_F(AppsE2E, PostReturnsTheNamesTheConsolesHold) {
 }
 
 TEST_F(AppsE2E, PostReturnsANameThatWasSetOnTheConsole) {
-  const auto sim = startSimulator(dir_.path(), "127.0.5.2");
+  const auto sim = testsupport::startSimulator(dir_.path(), "127.0.5.2");
   for (const auto& [address, port] : {std::pair{"/ch/05/config/name", 10023}, std::pair{"/ch/5/name", 2223}}) {
     const std::string set = nameMessage(address, "Snare Top");
     sockaddr_in to{};
@@ -164,10 +150,17 @@ TEST_F(AppsE2E, PostReturnsANameThatWasSetOnTheConsole) {
 }
 
 TEST_F(AppsE2E, PutAnswersAtOnceAndTheDataFileFollows) {
-  const auto sim = startSimulator(dir_.path(), "127.0.5.3");
+  const auto sim = testsupport::startSimulator(dir_.path(), "127.0.5.3");
   EXPECT_EQ(request("PUT", "/Marlune", "127.0.5.3,4"), OK);
   ASSERT_TRUE(appears(dataFile()));
   EXPECT_EQ(slurp(dataFile()), "Bus 04");
+  // The next answer replaces the one still there: a rename onto an existing file.
+  EXPECT_EQ(request("PUT", "/Marlune", "127.0.5.3,5"), OK);
+  const auto deadline = steady_clock::now() + seconds(3);
+  while (slurp(dataFile()) != "Bus 05" && steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  EXPECT_EQ(slurp(dataFile()), "Bus 05");
 }
 
 TEST_F(AppsE2E, PostDeletesTheLastAnswerBeforeItLaunches) {
@@ -200,7 +193,7 @@ TEST_F(AppsE2E, AppThatWritesNothingTimesOutAfterHalfASecond) {
 }
 
 TEST_F(AppsE2E, SilentConsoleEndsTheAppWithFailureAndThePostTimesOut) {
-  const auto sim = startSimulator(dir_.path(), "127.0.5.4", {"--silent"});
+  const auto sim = testsupport::startSimulator(dir_.path(), "127.0.5.4", {"--silent"});
   for (const char* app : {"Quennet", "Dravisk", "Marlune"}) {
     SCOPED_TRACE(app);
     EXPECT_EQ(runApp(app, "127.0.5.4,1"), 255);
@@ -273,8 +266,14 @@ TEST_F(AppsE2E, RoutesThatLeaveTheAppsFolderAreRefused) {
 }
 
 TEST_F(AppsE2E, BodyReachesTheAppWholeAsOneArgument) {
-  scriptApp("Args", "printf '%s|%s|%s' \"$#\" \"$1\" \"$2\" > htdocs/apps/t.$$ && "
-                    "mv htdocs/apps/t.$$ htdocs/apps/VelmoraDataFile.txt");
+  // On Windows the app's own start-up code splits the command line the server built.
+  if (testsupport::windowsBuild()) {
+    standInApp("Args", "args");
+  } else {
+    scriptApp("Args",
+              "printf '%s|%s|%s' \"$#\" \"$1\" \"$2\" > htdocs/apps/t.$$ && "
+              "mv htdocs/apps/t.$$ htdocs/apps/VelmoraDataFile.txt");
+  }
   for (const std::string body : {"127.0.0.1,5", "a b  \"c d\" 'e' $HOME `id` \\ ;|&", ""}) {
     SCOPED_TRACE(body);
     EXPECT_EQ(request("POST", "/Args", body), textReply("2|-d|" + body));
@@ -282,6 +281,9 @@ TEST_F(AppsE2E, BodyReachesTheAppWholeAsOneArgument) {
 }
 
 TEST_F(AppsE2E, LaunchedAppsInheritNoSocketOrWatch) {
+  if (testsupport::windowsBuild()) {
+    GTEST_SKIP() << "descriptors are POSIX's; under wine a script app would show wine's own";
+  }
   scriptApp("Fds", "for f in /proc/$$/fd/*; do readlink \"$f\"; done > htdocs/apps/t.$$; "
                    "mv htdocs/apps/t.$$ htdocs/apps/VelmoraDataFile.txt");
   const std::string reply = request("POST", "/Fds", "1,2");
@@ -298,8 +300,13 @@ TEST_F(AppsE2E, PostReturnsItsOwnAppsAnswerNotAnEarlierOnes) {
   answerApp("Medium", "0.4", "medium");
   answerApp("Slow", "0.3", "slow");
   answerApp("Late", "0.6", "late");
-  scriptApp("Forker", "(sleep 0.3; printf child > htdocs/apps/t.$$ && "
-                      "mv htdocs/apps/t.$$ htdocs/apps/VelmoraDataFile.txt) & touch htdocs/parent-done");
+  if (testsupport::windowsBuild()) {
+    standInApp("Forker", "touch htdocs/parent-done;spawn sleep 300;answer child");
+  } else {
+    scriptApp("Forker",
+              "(sleep 0.3; printf child > htdocs/apps/t.$$ && "
+              "mv htdocs/apps/t.$$ htdocs/apps/VelmoraDataFile.txt) & touch htdocs/parent-done");
+  }
   struct Case {
     const char* name;
     const char* method;
@@ -336,8 +343,13 @@ TEST_F(AppsE2E, LateAnswerIsServedByGetUntilTheNextPost) {
 TEST_F(AppsE2E, PostWhileAnEarlierAppRunsOnTimesOutAndLaunchesNothing) {
   answerApp("Long", "2", "long");
   const fs::path marker = dir_.path() / "ran";
-  scriptApp("Marker", "touch ran; printf marker > htdocs/apps/t.$$ && "
-                      "mv htdocs/apps/t.$$ htdocs/apps/VelmoraDataFile.txt");
+  if (testsupport::windowsBuild()) {
+    standInApp("Marker", "touch ran;answer marker");
+  } else {
+    scriptApp("Marker",
+              "touch ran; printf marker > htdocs/apps/t.$$ && "
+              "mv htdocs/apps/t.$$ htdocs/apps/VelmoraDataFile.txt");
+  }
   ASSERT_EQ(request("PUT", "/Long", "1,2"), OK);
   const auto start = steady_clock::now();
   EXPECT_EQ(request("POST", "/Marker", "1,2"), Timeout);
@@ -369,6 +381,10 @@ std::pair<int, int> childrenOf(pid_t parent) {
 }
 
 TEST_F(AppsE2E, ManyLaunchesLeaveNoZombiesNorDescriptors) {
+  if (testsupport::windowsBuild()) {
+    GTEST_SKIP() << "zombies and descriptors are POSIX's; wine starts apps as processes of "
+                    "its own and keeps descriptors of its own";
+  }
   scriptApp("Quick", "exit 3");
   scriptApp("Orphaner", "sleep 0.05 & exit 0");  // its child becomes the server's to reap
   const pid_t server = server_.child->pid();
@@ -419,8 +435,9 @@ TEST_F(AppsE2E, DataFileNeverAppearsHalfWritten) {
   for (int round = 0; round < 3; ++round) {
     std::vector<std::unique_ptr<Child>> running;
     for (int i = 0; i < 12; ++i) {
-      running.push_back(std::make_unique<Child>(testsupport::binDir() / "Dravisk",
-                                                std::vector<std::string>{"-d", "127.0.5.7,1"}, dir_.path()));
+      running.push_back(std::make_unique<Child>(testsupport::program("Dravisk"),
+                                                std::vector<std::string>{"-d", "127.0.5.7,1"},
+                                                dir_.path()));
     }
     for (auto& app : running) EXPECT_EQ(app->wait(seconds(5)), 0);
   }

@@ -6,6 +6,7 @@
 
 #include "osc/osc_builder.h"
 #include "platform/options.h"
+#include "platform/std_streams.h"
 #include "wingtools/tessaro_args.h"
 #include "wingtools/wing_link.h"
 
@@ -58,6 +59,7 @@ bool nameBus(const char* value) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  keepStandardStreamsExact();
   if (wStartAndSearch() == 0) return -1;
   int option;
   while ((option = getopt(argc, argv, "d:h")) != -1) {

@@ -105,12 +105,12 @@ int wSearchWing(char* ip) {
   aimLink(htonl(INADDR_BROADCAST), WDiscoveryPort);
   if (::setsockopt(Wfd, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&broadcast),
                    sizeof broadcast) != 0) {
-    std::perror("setsockopt (SO_BROADCAST) failed\n");
+    netReportError("setsockopt (SO_BROADCAST) failed\n");
     std::exit(1);
   }
   for (int attempt = 0; attempt < searchAttempts; ++attempt) {
     if (sendIdentification() < 0) {
-      std::perror("Can't send data to WING\n");
+      netReportError("Can't send data to WING\n");
       std::exit(1);
     }
     w_status = waitForReply();

@@ -5,6 +5,7 @@
 
 #include "osc/osc_builder.h"
 #include "platform/options.h"
+#include "platform/std_streams.h"
 #include "wingtools/level_law.h"
 #include "wingtools/wing_link.h"
 
@@ -31,6 +32,7 @@ bool sendFaderPosition(const char* value) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  keepStandardStreamsExact();
   if (wStartAndSearch() == 0 || wConnectOrSay(Wip_str) == 0) return -1;
   int option;
   while ((option = getopt(argc, argv, "d:")) != -1) {

@@ -1,5 +1,7 @@
 #include "tests/support/e2e.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -20,7 +22,37 @@ namespace testsupport {
 namespace fs = std::filesystem;
 using namespace std::chrono;
 
-fs::path binDir() { return VELMORA_BIN_DIR; }
+namespace {
+
+// The Windows build's folder, or empty when the tests drive the native programs.
+fs::path windowsBuildDir() {
+  const char* dir = std::getenv("VELMORA_WINDOWS_BUILD");
+  return dir != nullptr ? fs::path(dir) : fs::path();
+}
+
+}  // namespace
+
+bool windowsBuild() { return !windowsBuildDir().empty(); }
+
+fs::path binDir() { return windowsBuild() ? windowsBuildDir() / "bin" : fs::path(VELMORA_BIN_DIR); }
+
+fs::path program(const std::string& name) {
+  const fs::path file = binDir() / (windowsBuild() ? name + ".exe" : name);
+  if (!fs::exists(file)) {
+    throw std::runtime_error(
+        file.string() + " is missing" +
+        (windowsBuild() ? ": build it with cmake --build --preset windows" : ""));
+  }
+  return file;
+}
+
+std::string asSeenByPrograms(const fs::path& path) {
+  if (!windowsBuild()) return path.string();
+  std::string text = "Z:" + path.string();
+  for (char& c : text) c = c == '/' ? '\\' : c;
+  return text;
+}
+
 fs::path sourceDir() { return VELMORA_SOURCE_DIR; }
 
 TempDir::TempDir() {
@@ -51,6 +83,9 @@ Child::Child(const fs::path& program, const std::vector<std::string>& args, cons
   outPath_ = cwd / (name + ".stdout");
   errPath_ = cwd / (name + ".stderr");
   std::vector<std::string> all{program.string()};
+  if (windowsBuild() && program.extension() == ".exe") {
+    all.insert(all.begin(), (windowsBuildDir() / "wine").string());
+  }
   all.insert(all.end(), args.begin(), args.end());
   pid_ = fork();
   if (pid_ == 0) {
@@ -178,17 +213,39 @@ std::string exchange(int port, const std::string& request, milliseconds limit) {
   return reply;
 }
 
-RunningServer startServer(const fs::path& cwd, const std::vector<std::string>& args) {
+RunningServer startServer(const fs::path& cwd, const std::vector<std::string>& args,
+                          const fs::path& velmora) {
   RunningServer server;
   for (int attempt = 0; attempt < 5; ++attempt) {
     server.port = freeTcpPort();
     std::vector<std::string> all{"-p", std::to_string(server.port)};
     all.insert(all.end(), args.begin(), args.end());
-    server.child = std::make_unique<Child>(binDir() / "Velmora", all, cwd);
+    server.child = std::make_unique<Child>(velmora, all, cwd);
     if (waitForTcpPort(server.port, seconds(5))) return server;
     server.child->stop();
   }
   throw std::runtime_error("Velmora did not start");
+}
+
+std::unique_ptr<Child> startSimulator(const fs::path& cwd, const std::string& address,
+                                      const std::vector<std::string>& extra,
+                                      const fs::path& consolesim) {
+  std::vector<std::string> args{"-a", address};
+  args.insert(args.end(), extra.begin(), extra.end());
+  auto sim = std::make_unique<Child>(consolesim, args, cwd);
+  const auto deadline = steady_clock::now() + seconds(10);
+  while (steady_clock::now() < deadline && sim->running()) {
+    const std::string out = sim->out();
+    std::size_t lines = 0;
+    for (std::size_t at = out.find("listening on"); at != std::string::npos;
+         at = out.find("listening on", at + 1)) {
+      ++lines;
+    }
+    if (lines >= 3) return sim;
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  ADD_FAILURE() << "consolesim did not listen on " << address << ": " << sim->err();
+  return sim;
 }
 
 int openDescriptors(pid_t pid) {

@@ -12,8 +12,20 @@
 
 namespace testsupport {
 
-/// Folder of the built programs (build/bin).
+/// Folder of the built programs: build/bin, or the Windows build's when the environment
+/// variable VELMORA_WINDOWS_BUILD names that build's folder (build-windows). The same
+/// tests then drive the .exe programs under wine, through the build's `wine` wrapper.
 std::filesystem::path binDir();
+
+/// True when the tests drive the Windows build (VELMORA_WINDOWS_BUILD is set).
+bool windowsBuild();
+
+/// The built program `name` in binDir(), with ".exe" for the Windows build.
+std::filesystem::path program(const std::string& name);
+
+/// `path` as the programs under test name it: itself, or under wine the drive Z: form
+/// (Z:\tmp\x for /tmp/x).
+std::string asSeenByPrograms(const std::filesystem::path& path);
 
 /// Folder of the project's sources.
 std::filesystem::path sourceDir();
@@ -37,7 +49,8 @@ class TempDir {
 class Child {
  public:
   /// Starts `program` with `args` in `cwd`; standard output and error go to files in
-  /// `cwd` named after the program.
+  /// `cwd` named after the program. A Windows program (.exe) of the Windows build runs
+  /// under wine; its pid is then wine's process, which is the program's.
   Child(const std::filesystem::path& program, const std::vector<std::string>& args,
         const std::filesystem::path& cwd);
   ~Child();
@@ -82,7 +95,15 @@ struct RunningServer {
   std::unique_ptr<Child> child;
 };
 RunningServer startServer(const std::filesystem::path& cwd,
-                          const std::vector<std::string>& args = {});
+                          const std::vector<std::string>& args = {},
+                          const std::filesystem::path& velmora = program("Velmora"));
+
+/// Starts the console simulator (`consolesim`) in `cwd` on `address` with the `extra`
+/// options and waits until its three sockets listen; a test failure when they do not.
+std::unique_ptr<Child> startSimulator(
+    const std::filesystem::path& cwd, const std::string& address,
+    const std::vector<std::string>& extra = {},
+    const std::filesystem::path& consolesim = program("consolesim"));
 
 /// Number of open descriptors of process `pid` (from /proc).
 int openDescriptors(pid_t pid);
