@@ -45,7 +45,8 @@ struct ReplyStream {
 /// little enough that a client reading a big file fast never holds the loop for long.
 inline constexpr std::size_t replyPushBudget = 256 * 1024;
 
-/// The send buffer each connection gets (the kernel doubles it for its own accounting).
+/// The send buffer of a connection whose reply is still going out (the kernel doubles it
+/// for its own accounting).
 inline constexpr int connectionSendBuffer = 128 * 1024;
 
 /// What one push of a reply achieved.

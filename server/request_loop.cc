@@ -48,6 +48,10 @@ bool bufferIsFull(int length) { return length >= requestCapacity(); }
 // many, so the memory of replies in flight stays bounded.
 void keepSending(Socket connection, std::unique_ptr<ReplyStream> reply) {
   if (sending.size() >= maxSendingConnections) sending.erase(sending.begin());
+  // A reply to a slow reader then keeps at most this much in the kernel, instead of the
+  // megabytes its buffer would grow to. Set here, not on every connection: a fixed buffer
+  // costs each reply that the kernel takes at once.
+  setSendBuffer(connection.get(), connectionSendBuffer);
   sending.push_back(Sending{std::move(connection), monotonicMs() + sendStallMs, std::move(reply)});
 }
 

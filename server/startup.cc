@@ -6,7 +6,6 @@
 
 #include "platform/net.h"
 #include "platform/options.h"
-#include "server/reply_stream.h"
 #include "server/request_loop.h"
 #include "server/server_state.h"
 
@@ -103,10 +102,6 @@ int openListener() {
   // Connections that never send (browsers' spare ones) then cost the loop nothing; the
   // kernel hands them over after about a second, and the pending bound closes them.
   acceptWhenDataArrives(serverSocket, 1);
-  // Every connection inherits this: a reply to a slow reader keeps at most this much in
-  // the kernel, instead of the megabytes its buffer would grow to, and the loop never
-  // copies more than that into it in one go.
-  setSendBuffer(serverSocket, connectionSendBuffer);
   server_addr = sockaddr_in{};
   server_addr.sin_family = AF_INET;
   server_addr.sin_port = htons(static_cast<std::uint16_t>(serverPort));
