@@ -1,6 +1,12 @@
-// Waking early when a file lands in a folder: the only watch code that differs between
-// POSIX and Windows lives in folder_watch_posix.cc and folder_watch_win32.cc.
+// Watching folders: waking early when a file lands in one, and learning which folders saw
+// a change. The only watch code that differs between POSIX and Windows lives in
+// folder_watch_posix.cc and folder_watch_win32.cc.
 #pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 /// Wakes a waiter early when a file is created in, or moved into, one folder. A watch that
 /// could not be set up (or a platform without one) simply sleeps, so callers keep polling
@@ -29,4 +35,32 @@ class FolderWatch {
   int fd_ = -1;
   bool watching_ = false;
 #endif
+};
+
+/// Tells which of the folders it watches saw an entry created, written, renamed or removed,
+/// so that what was read from them can be forgotten. Where folders cannot be watched
+/// (Windows, or when the system's watches run out) watch() says so and the caller checks
+/// files itself.
+class FolderChanges {
+ public:
+  FolderChanges() = default;
+  FolderChanges(const FolderChanges&) = delete;
+  FolderChanges& operator=(const FolderChanges&) = delete;
+  ~FolderChanges();
+
+  /// Watches `folder` (once; later calls for it only answer). False when it cannot be.
+  bool watch(const std::string& folder);
+
+  /// A descriptor that becomes readable when changes wait to be taken; -1 without one.
+  int descriptor() const { return fd_; }
+
+  /// Calls `changed` with each folder that saw a change since the last call; with an empty
+  /// folder when changes were lost (everything must be taken as changed). Watches of folders
+  /// that went away are dropped.
+  void take(const std::function<void(std::string_view folder)>& changed);
+
+ private:
+  int fd_ = -1;
+  std::unordered_map<int, std::string> folders_;  // by watch
+  std::unordered_map<std::string, int> watches_;  // by folder
 };

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 
@@ -54,4 +55,48 @@ void FolderWatch::waitMs(int ms) {
   }
   pollfd entry{fd_, POLLIN, 0};
   if (::poll(&entry, 1, ms) > 0) watching_ = discardEvents(fd_);
+}
+
+FolderChanges::~FolderChanges() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool FolderChanges::watch(const std::string& folder) {
+  if (watches_.count(folder) != 0) return true;
+  if (fd_ < 0) fd_ = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+  if (fd_ < 0) return false;
+  constexpr std::uint32_t changes = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE |
+                                    IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF |
+                                    IN_ONLYDIR;
+  const int wd = ::inotify_add_watch(fd_, folder.c_str(), changes);
+  if (wd < 0) return false;
+  folders_[wd] = folder;
+  watches_[folder] = wd;
+  return true;
+}
+
+void FolderChanges::take(const std::function<void(std::string_view folder)>& changed) {
+  if (fd_ < 0) return;
+  alignas(inotify_event) char events[4096];
+  ssize_t got;
+  while ((got = ::read(fd_, events, sizeof events)) > 0) {
+    for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
+      inotify_event event;
+      std::memcpy(&event, events + at, sizeof event);
+      at += static_cast<ssize_t>(sizeof event + event.len);
+      if ((event.mask & IN_Q_OVERFLOW) != 0) {
+        changed("");
+        continue;
+      }
+      const auto folder = folders_.find(event.wd);
+      if (folder == folders_.end()) continue;
+      changed(folder->second);
+      // A folder moved away no longer is the folder of its name: watch it afresh if asked.
+      if ((event.mask & (IN_IGNORED | IN_MOVE_SELF | IN_DELETE_SELF)) != 0) {
+        if ((event.mask & IN_MOVE_SELF) != 0) ::inotify_rm_watch(fd_, event.wd);
+        watches_.erase(folder->second);
+        folders_.erase(folder);
+      }
+    }
+  }
 }

@@ -27,3 +27,10 @@ void FolderWatch::waitMs(int ms) {
     FindNextChangeNotification(static_cast<HANDLE>(handle_));
   }
 }
+
+// Changes are not followed on Windows; callers check files themselves.
+FolderChanges::~FolderChanges() = default;
+
+bool FolderChanges::watch(const std::string&) { return false; }
+
+void FolderChanges::take(const std::function<void(std::string_view folder)>&) {}

@@ -11,6 +11,7 @@
 #include "platform/net.h"
 #include "platform/process.h"
 #include "server/dispatch.h"
+#include "server/file_cache.h"
 #include "server/http_replies.h"
 #include "server/http_request.h"
 #include "server/reply_stream.h"
@@ -236,7 +237,12 @@ int runRequestLoop() {
     for (const auto& p : pending) pollSet.push_back(PollFd{p.socket.get(), POLLIN, 0});
     for (const auto& s : sending) pollSet.push_back(PollFd{s.socket.get(), POLLOUT, 0});
     // Children of apps are reaped as they end, not at the next request.
+    const std::size_t appEndedAt = pollSet.size();
     if (appEnded >= 0) pollSet.push_back(PollFd{static_cast<SocketHandle>(appEnded), POLLIN, 0});
+    // A page edited on disk is forgotten before anything more is served.
+    const int pagesChanged = fileCacheWatch();
+    const std::size_t pagesChangedAt = pollSet.size();
+    if (pagesChanged >= 0) pollSet.push_back(PollFd{static_cast<SocketHandle>(pagesChanged), POLLIN, 0});
     const std::size_t pendingPolled = pending.size();
     const std::size_t sendingPolled = sending.size();
     const int ready = pollSockets(pollSet.data(), static_cast<unsigned>(pollSet.size()), nextWaitMs());
@@ -244,7 +250,8 @@ int runRequestLoop() {
       netReportError("poll");
       return -1;
     }
-    if (appEnded >= 0 && pollSet.back().revents != 0) appsRunning();
+    if (pagesChanged >= 0 && pollSet[pagesChangedAt].revents != 0) forgetChangedFiles();
+    if (appEnded >= 0 && pollSet[appEndedAt].revents != 0) appsRunning();
     // Replies first: serving a request may add to them, and their entries follow the
     // pending ones.
     if (!sending.empty()) serviceSending(1 + pendingPolled, sendingPolled);

@@ -119,14 +119,34 @@ std::shared_ptr<const std::string> smallFileBytes(FileReader& file) {
   return bytes;
 }
 
+// Fills the body of the page at `fileURL`: held bytes, trusted as they are or after one
+// status query, else the file read now (and held) or streamed. False when there is no such
+// ordinary file.
+bool findPage(ReplyStream& reply) {
+  reply.body = trustedFile(fileURL);
+  if (reply.body) return true;
+  FileStamp stamp;
+  if (!fileStamp(fileURL, stamp) || !stamp.regular) return false;
+  reply.body = cachedFile(fileURL, stamp);
+  if (reply.body) return true;
+  if (!reply.file.open(fileURL) || !reply.file.isRegular()) return false;
+  reply.body = smallFileBytes(reply.file);
+  if (reply.body) {
+    reply.file.close();
+  } else {
+    reply.fileEnd = reply.file.size();  // streamed: a big file costs no memory of its own
+  }
+  return true;
+}
+
 }  // namespace
 
 void serveFile() {
+  ReplyStream reply;
   // A route without its leading "/" would be joined to the root's own name and reach
   // files beside it.
-  FileStamp stamp;
   if (route[0] != '/' || getFileURL(route, fileURL) != 0 || hasParentSegment(fileURL) ||
-      !fileStamp(fileURL, stamp) || !stamp.regular) {
+      !findPage(reply)) {
     sendReply(NotFound);
     return;
   }
@@ -144,21 +164,6 @@ void serveFile() {
     std::memcpy(header + headerLength, part.data(), part.size());
     headerLength += part.size();
   }
-  ReplyStream reply;
   reply.head = std::string_view(header, headerLength);
-  // A page served before and unchanged since costs one status query and one send.
-  reply.body = cachedFile(fileURL, stamp);
-  if (!reply.body) {
-    if (!reply.file.open(fileURL) || !reply.file.isRegular()) {
-      sendReply(NotFound);
-      return;
-    }
-    reply.body = smallFileBytes(reply.file);
-    if (reply.body) {
-      reply.file.close();
-    } else {
-      reply.fileEnd = reply.file.size();  // streamed: a big file costs no memory of its own
-    }
-  }
   sendStream(std::move(reply));
 }

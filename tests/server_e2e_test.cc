@@ -203,6 +203,16 @@ TEST_F(ServerTest, EditedPageIsServedFreshAtOnce) {
   EXPECT_EQ(body(), "next!");
   std::filesystem::remove(dir_.path() / "htdocs/page.html");
   EXPECT_EQ(get("/page"), testsupport::NotFound);
+  // A folder on the way to a page replaced by another of the same name.
+  const auto inner = [&] {
+    const std::string reply = get("/sub/inner.html");
+    return reply.substr(reply.find("\r\n\n") + 3);
+  };
+  dir_.write("htdocs/sub/inner.html", "first");
+  EXPECT_EQ(inner(), "first");
+  std::filesystem::rename(dir_.path() / "htdocs/sub", dir_.path() / "htdocs/old");
+  dir_.write("htdocs/sub/inner.html", "other");
+  EXPECT_EQ(inner(), "other");
 }
 
 TEST_F(ServerTest, OtherMethodsGetBad) {
