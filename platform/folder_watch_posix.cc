@@ -17,20 +17,27 @@ void sleepFor(int ms) {
   }
 }
 
-// Only the wake-up matters, not which entry changed; false when the watch itself went away
-// (the folder was deleted or moved), so that the next start sets it up again.
-bool discardEvents(int fd) {
-  bool watchKept = true;
+// Reads every event waiting on the (non-blocking) watch descriptor `fd`.
+void readEvents(int fd, const std::function<void(const inotify_event&)>& seen) {
   alignas(inotify_event) char events[4096];
   ssize_t got;
   while ((got = ::read(fd, events, sizeof events)) > 0) {
     for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
       inotify_event event;
       std::memcpy(&event, events + at, sizeof event);
-      if ((event.mask & IN_IGNORED) != 0) watchKept = false;
+      seen(event);
       at += static_cast<ssize_t>(sizeof event + event.len);
     }
   }
+}
+
+// Only the wake-up matters, not which entry changed; false when the watch itself went away
+// (the folder was deleted or moved), so that the next start sets it up again.
+bool discardEvents(int fd) {
+  bool watchKept = true;
+  readEvents(fd, [&](const inotify_event& event) {
+    if ((event.mask & IN_IGNORED) != 0) watchKept = false;
+  });
   return watchKept;
 }
 
@@ -77,26 +84,19 @@ bool FolderChanges::watch(const std::string& folder) {
 
 void FolderChanges::take(const std::function<void(std::string_view folder)>& changed) {
   if (fd_ < 0) return;
-  alignas(inotify_event) char events[4096];
-  ssize_t got;
-  while ((got = ::read(fd_, events, sizeof events)) > 0) {
-    for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
-      inotify_event event;
-      std::memcpy(&event, events + at, sizeof event);
-      at += static_cast<ssize_t>(sizeof event + event.len);
-      if ((event.mask & IN_Q_OVERFLOW) != 0) {
-        changed("");
-        continue;
-      }
-      const auto folder = folders_.find(event.wd);
-      if (folder == folders_.end()) continue;
-      changed(folder->second);
-      // A folder moved away no longer is the folder of its name: watch it afresh if asked.
-      if ((event.mask & (IN_IGNORED | IN_MOVE_SELF | IN_DELETE_SELF)) != 0) {
-        if ((event.mask & IN_MOVE_SELF) != 0) ::inotify_rm_watch(fd_, event.wd);
-        watches_.erase(folder->second);
-        folders_.erase(folder);
-      }
+  readEvents(fd_, [&](const inotify_event& event) {
+    if ((event.mask & IN_Q_OVERFLOW) != 0) {
+      changed("");
+      return;
     }
-  }
+    const auto folder = folders_.find(event.wd);
+    if (folder == folders_.end()) return;
+    changed(folder->second);
+    // A folder moved away no longer is the folder of its name: watch it afresh if asked.
+    if ((event.mask & (IN_IGNORED | IN_MOVE_SELF | IN_DELETE_SELF)) != 0) {
+      if ((event.mask & IN_MOVE_SELF) != 0) ::inotify_rm_watch(fd_, event.wd);
+      watches_.erase(folder->second);
+      folders_.erase(folder);
+    }
+  });
 }
