@@ -103,8 +103,6 @@ class ServerApps : public testing::Test {
   sigset_t savedMask_{};
 };
 
-
-
 std::string slurp(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   std::ostringstream s;

@@ -29,7 +29,6 @@ namespace {
 using namespace std::chrono;
 using namespace std::string_literals;
 
-
 // A client connection the test drives step by step.
 class Client {
  public:
@@ -95,7 +94,6 @@ class Client {
   bool connected_ = false;
   bool closedByPeer_ = false;
 };
-
 
 // AddressSanitizer keeps freed memory in quarantine: resident sizes say nothing there.
 #if defined(__SANITIZE_ADDRESS__)
